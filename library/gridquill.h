@@ -1,0 +1,164 @@
+/* Gridquill: streams XML Spreadsheet 2003 workbooks to a file.
+ * Public C interface: the exported functions, the two records and their defaults. */
+#ifndef GRIDQUILL_H
+#define GRIDQUILL_H
+
+#if defined(_WIN32)
+#  if defined(GRIDQUILL_BUILD)
+#    define GRIDQUILL_API __declspec(dllexport)
+#  else
+#    define GRIDQUILL_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define GRIDQUILL_API __attribute__((visibility("default")))
+#else
+#  define GRIDQUILL_API
+#endif
+
+#if defined(__cplusplus)
+#  define GRIDQUILL_NOEXCEPT noexcept
+#else
+#  define GRIDQUILL_NOEXCEPT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Results of the operations that can fail. */
+#define XLS_OK (-1)
+#define XLS_FAIL 0
+
+/* Page setup of a worksheet, 340 bytes, passed by value to xlsAddSheet.
+ * Texts are zero-terminated inside their field; a text that fills its whole field
+ * is read up to the field's end. Flags are single characters, '1' meaning yes. */
+typedef struct xlsSheetSetup {
+    char name[32];         /* used when xlsAddSheet's name is empty; cut to 31 characters */
+    char header[128];      /* page header; empty: "Foglio Excel '<name>' generato automaticamente" */
+    char footer[128];      /* page footer; empty: "Pagina &amp;P" */
+    char headerMargin[8];  /* empty: no header margin, footer, layout or gridlines lines */
+    char footerMargin[8];
+    char marginTop[8];     /* empty or "0" is written as "0.1" */
+    char marginBottom[8];
+    char marginLeft[8];
+    char marginRight[8];
+    char gridlines;        /* '1': printed gridlines */
+    char reserved1;
+    char reserved2;
+    char orientation;      /* 'L' landscape, 'P' portrait, anything else: none */
+} xlsSheetSetup;
+
+/* A named cell style, 212 bytes, passed by value to xlsAddStyle. */
+typedef struct xlsStyle {
+    char id[16];                  /* style ID, at most 15 characters */
+    char horizontal[16];          /* empty: "Left" */
+    char vertical[16];            /* empty: "Bottom" */
+    unsigned char indent;         /* 0: no indent attribute */
+    char lineStyle[16];           /* shared by the four borders; empty: "Continuous" */
+    char borderColor[8];          /* "#RRGGBB" or empty */
+    unsigned char weightTop;      /* 0: no such border */
+    unsigned char weightBottom;
+    unsigned char weightLeft;
+    unsigned char weightRight;
+    char fontName[32];
+    char bold;                    /* '1': bold */
+    char italic;                  /* '1': italic */
+    unsigned char fontSize;       /* points; 0: none */
+    char fontColor[8];
+    char interiorColor[8];
+    char pattern[32];             /* empty: "Solid" whenever a fill is written */
+    char patternColor[8];
+    char numberFormat[32];        /* empty: the general format */
+    char wrapText;                /* '1': wrap */
+    char verticalText;            /* '1': vertical text */
+    char reserved1[2];
+    int rotate;                   /* degrees; 0: no attribute */
+    char isProtected;             /* '1': protected cell */
+    char reserved2[3];
+} xlsStyle;
+
+/* Defaults: each program that includes this header has its own copy. */
+static const xlsSheetSetup xlsSheetSetupDefault = {
+    "NoName", "", "", "0.5", "0.5", "1", "1", "1", "1", '1', '0', '\0', 'L'};
+
+static const xlsStyle xlsStyleDefault = {
+    "", "Left", "Bottom", 0, "Continuous", "", 0, 0, 0, 0, "", '0', '0', 0, "", "",
+    "Solid", "", "", '0', '0', {0, 0}, 0, '0', {0, 0, 0}};
+
+/* Every text argument is a zero-terminated Latin-1 text; a null pointer is taken as "".
+ * Operations that can fail return -1 on success and 0 on failure; on failure the message
+ * is in xlsGetError() and has been printed on the standard error stream. */
+
+/* Message of the most recent failure, "" when none since load or the last xlsInit /
+ * xlsInitMerge. Never null; the text stays in place until the next failure or open. */
+GRIDQUILL_API const char *xlsGetError(void) GRIDQUILL_NOEXCEPT;
+
+/* Opens a new workbook at `path` ("" gives "Cartella") with `author` as its last author
+ * ("" gives "Cartella", cut to 99 characters) and writes the prologue with the built-in
+ * styles Default, txt, num and date. A path over 199 characters or one that cannot be
+ * created: 0, with "Errore in apertura del file '<path>'" and the system's reason. */
+GRIDQUILL_API int xlsInit(const char *path, const char *author) GRIDQUILL_NOEXCEPT;
+
+/* Defines a named style before the first worksheet. `styleId` ("" takes style.id) must
+ * be new and at most 15 characters. */
+GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOEXCEPT;
+
+/* Ends the current worksheet (or the styles section) and starts one named `name`
+ * ("" takes setup.name, then "Sheet<n>"); names over 31 characters are cut. A name
+ * already used in this workbook: 0. */
+GRIDQUILL_API int xlsAddSheet(const char *name, xlsSheetSetup setup) GRIDQUILL_NOEXCEPT;
+
+/* Writes one column definition (column 1 to 256) before the first cell of a worksheet. */
+GRIDQUILL_API int xlsColumn(int column, int width, const char *styleId) GRIDQUILL_NOEXCEPT;
+
+/* Writes one cell in the current row. `type`: 'N'/'n' Number, 'D'/'d' DateTime, anything
+ * else String. The value is escaped and converted to UTF-8 (cut to 3996 bytes); the
+ * formula (at most 1024 characters) and the style ID are written as given. `skip` 0 to
+ * 200 leaves empty columns before the cell; merge counts above 0 span further cells. */
+GRIDQUILL_API int xlsWriteCellEx(const char *value, char type, const char *styleId,
+                                 const char *formula, int skip, int mergeAcross,
+                                 int mergeDown) GRIDQUILL_NOEXCEPT;
+/* xlsWriteCellEx(value, type, styleId, "", 0, 0, 0). */
+GRIDQUILL_API int xlsWriteCell(const char *value, char type, const char *styleId) GRIDQUILL_NOEXCEPT;
+
+/* Ends the current row; `skip` 1 to 200 leaves empty rows, `height` 1 to 199 sets the
+ * next row's height, `styleId` its style. */
+GRIDQUILL_API int xlsNewLineEx(int skip, int height, const char *styleId) GRIDQUILL_NOEXCEPT;
+/* xlsNewLineEx(0, 0, ""). */
+GRIDQUILL_API int xlsNewLine(void) GRIDQUILL_NOEXCEPT;
+
+/* A1 name of the next cell's position, or null beyond column ZZ. The text is overwritten
+ * by the next call. */
+GRIDQUILL_API const char *xlsGetPosition(void) GRIDQUILL_NOEXCEPT;
+/* R1C1 range relative to the next cell's position, e.g. "R[-3]C:R[-1]C". Never null;
+ * overwritten by the next call. */
+GRIDQUILL_API const char *xlsGetRectangle(int row1, int col1, int row2, int col2) GRIDQUILL_NOEXCEPT;
+
+/* Ends the last worksheet and the workbook and closes the file. Needs a cell written
+ * since the last xlsAddSheet. A failed write or close still ends the workbook but
+ * returns 0 with "Errore in scrittura del file '<path>'". */
+GRIDQUILL_API int xlsClose(void) GRIDQUILL_NOEXCEPT;
+
+/* Starts a workbook at `outputPath` as a copy of the workbook at `inputPath`, up to its
+ * styles; the input's worksheets follow with the first xlsAddSheet. */
+GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
+/* Marks an input worksheet, by its name as written in the input, to be left out. */
+GRIDQUILL_API int xlsSheetDelete(const char *name) GRIDQUILL_NOEXCEPT;
+
+/* Latin-1 to UTF-8, control characters as blanks, at most 3997 bytes. The result is
+ * library-owned and overwritten by the next call. */
+GRIDQUILL_API const char *AsciiToUtf8(const char *text) GRIDQUILL_NOEXCEPT;
+/* Replaces every `search` by `replacement` (each under 100 characters) in `str`; the
+ * result (at most 3999 characters) is library-owned and overwritten by the next call. */
+GRIDQUILL_API const char *strReplace(const char *str, const char *search,
+                                     const char *replacement) GRIDQUILL_NOEXCEPT;
+/* As strReplace; when len > 0 also writes exactly len bytes of the result, zero-padded
+ * and unterminated when the result is longer, back into `str`. */
+GRIDQUILL_API const char *strnReplace(char *str, const char *search, const char *replacement,
+                                      int len) GRIDQUILL_NOEXCEPT;
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* GRIDQUILL_H */

@@ -1,0 +1,157 @@
+// Latin-1 to UTF-8 conversion and bounded substring replacement: the exported services
+// and the internal forms that write into a caller's array.
+#include "textutil.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "../gridquill.h"
+#include "bounded_text.hpp"
+
+namespace gridquill::detail {
+
+std::size_t latin1_to_utf8(std::string_view in, char (&out)[kServiceBufferSize]) noexcept {
+    std::size_t n = 0;
+    for (unsigned char b : in) {
+        if (n >= kUtf8StopAt) break;
+        if (b < 0x20) {
+            out[n++] = ' ';
+        } else if (b < 0x80) {
+            out[n++] = static_cast<char>(b);
+        } else {
+            out[n++] = static_cast<char>(0xC0 | (b >> 6));
+            out[n++] = static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    out[n] = '\0';
+    return n;
+}
+
+std::size_t replace_into(std::string_view str, std::string_view search,
+                         std::string_view replacement,
+                         char (&out)[kServiceBufferSize]) noexcept {
+    std::size_t total = 0;
+    std::size_t pos = 0;   // scan position
+    std::size_t rest;      // where the unreplaced rest begins
+    for (;;) {
+        std::size_t at = str.find(search, pos);
+        if (at == std::string_view::npos) {
+            rest = pos;
+            break;
+        }
+        std::size_t d = at - pos;
+        if (d > 0) {
+            if (total + d >= kReplaceLimit) {
+                rest = pos;
+                break;
+            }
+            std::memcpy(out + total, str.data() + pos, d);
+            total += d;
+        }
+        if (!replacement.empty()) {
+            if (total + replacement.size() >= kReplaceLimit) {
+                rest = at;
+                break;
+            }
+            std::memcpy(out + total, replacement.data(), replacement.size());
+            total += replacement.size();
+        }
+        pos = at + search.size();
+    }
+    if (total < kReplaceTailLimit) {
+        std::size_t n = str.size() - rest;
+        if (n > kReplaceTailLimit - total) n = kReplaceTailLimit - total;
+        std::memcpy(out + total, str.data() + rest, n);
+        total += n;
+    }
+    out[total] = '\0';
+    return total;
+}
+
+std::size_t well_formed_prefix(std::string_view s) noexcept {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '<' || c == '>') return i;
+        if (c == '&') {
+            std::string_view r = s.substr(i + 1);
+            if (r.starts_with("amp;")) i += 4;
+            else if (r.starts_with("lt;") || r.starts_with("gt;")) i += 3;
+            else return i;
+        }
+    }
+    return s.size();
+}
+
+std::size_t safe_cut(std::string_view s, std::size_t max) noexcept {
+    if (s.size() <= max) return s.size();
+    std::size_t n = max;
+    // A continuation byte at the cut belongs to a sequence that started before it.
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    std::size_t amp = s.substr(0, n).rfind('&');
+    if (amp != std::string_view::npos && s.substr(amp, n - amp).find(';') == std::string_view::npos)
+        n = amp;
+    return n;
+}
+
+namespace {
+
+char utf8Buffer[kServiceBufferSize];
+char replaceBuffer[kServiceBufferSize];
+const char kEmpty[] = "";
+
+bool inside(const char *p, const char (&buffer)[kServiceBufferSize]) noexcept {
+    std::less_equal<const char *> le;
+    return le(buffer, p) && std::less<const char *>()(p, buffer + kServiceBufferSize);
+}
+
+}  // namespace
+
+}  // namespace gridquill::detail
+
+using namespace gridquill::detail;
+
+extern "C" const char *AsciiToUtf8(const char *text) noexcept {
+    std::string_view in = arg(text);
+    if (in.empty()) return kEmpty;
+    if (inside(text, utf8Buffer)) {  // a result passed straight back in
+        char copy[kServiceBufferSize];
+        std::memcpy(copy, in.data(), in.size());
+        latin1_to_utf8(std::string_view(copy, in.size()), utf8Buffer);
+    } else {
+        latin1_to_utf8(in, utf8Buffer);
+    }
+    return utf8Buffer;
+}
+
+extern "C" const char *strnReplace(char *str, const char *search, const char *replacement,
+                                   int len) noexcept {
+    std::string_view s = arg(str), what = arg(search), with = arg(replacement);
+    if (s.empty()) return kEmpty;
+    if (what.empty() || what.size() > kMaxPatternLength || with.size() > kMaxPatternLength)
+        return str;
+    std::size_t n;
+    if (inside(str, replaceBuffer) || inside(search, replaceBuffer) ||
+        inside(replacement, replaceBuffer)) {
+        char result[kServiceBufferSize];
+        n = replace_into(s, what, with, result);
+        std::memcpy(replaceBuffer, result, n + 1);
+    } else {
+        n = replace_into(s, what, with, replaceBuffer);
+    }
+    if (len > 0) {
+        std::size_t want = static_cast<std::size_t>(len);
+        if (inside(str, replaceBuffer))  // never past our own array
+            want = std::min<std::size_t>(want, replaceBuffer + kServiceBufferSize - str);
+        std::size_t copy = n < want ? n : want;
+        std::memmove(str, replaceBuffer, copy);
+        std::memset(str + copy, 0, want - copy);
+    }
+    return replaceBuffer;
+}
+
+extern "C" const char *strReplace(const char *str, const char *search,
+                                  const char *replacement) noexcept {
+    // With len 0 the source is only read.
+    return strnReplace(const_cast<char *>(str), search, replacement, 0);
+}

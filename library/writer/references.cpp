@@ -1,0 +1,45 @@
+// Cell references from the writer's position: A1 names and relative R1C1 ranges.
+#include "state.hpp"
+
+using namespace gridquill::detail;
+
+namespace {
+
+// Appends "[offset]" when the offset is not 0.
+char *put_offset(char *o, long long offset) noexcept {
+    if (offset == 0) return o;
+    *o++ = '[';
+    o = std::to_chars(o, o + 12, offset).ptr;
+    *o++ = ']';
+    return o;
+}
+
+}  // namespace
+
+extern "C" const char *xlsGetPosition(void) noexcept {
+    constexpr int kLastTwoLetterColumn = 26 * 27;  // ZZ
+    int column = g.currentColumn;
+    if (column < 1 || column > kLastTwoLetterColumn) return nullptr;
+    char *o = g.positionText;
+    if (column > 26) *o++ = static_cast<char>('A' + (column - 1) / 26 - 1);
+    *o++ = static_cast<char>('A' + (column - 1) % 26);
+    o = std::to_chars(o, g.positionText + sizeof g.positionText - 1, g.currentRow).ptr;
+    *o = '\0';
+    return g.positionText;
+}
+
+extern "C" const char *xlsGetRectangle(int row1, int col1, int row2, int col2) noexcept {
+    long long row = g.currentRow, column = g.currentColumn;
+    char *o = g.rectangleText;
+    *o++ = 'R';
+    o = put_offset(o, row1 - row);
+    *o++ = 'C';
+    o = put_offset(o, col1 - column);
+    *o++ = ':';
+    *o++ = 'R';
+    o = put_offset(o, row2 - row);
+    *o++ = 'C';
+    o = put_offset(o, col2 - column);
+    *o = '\0';
+    return g.rectangleText;
+}

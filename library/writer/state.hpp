@@ -1,0 +1,97 @@
+// The writer state: the one record that holds the workbook in progress, and the helpers
+// every operation shares to write output and report failures.
+#pragma once
+
+#include <cstdio>
+#include <initializer_list>
+#include <string_view>
+
+#include "../gridquill.h"
+#include "../textutil/bounded_text.hpp"
+#include "registry.hpp"
+
+namespace gridquill::detail {
+
+enum Phase : int { PHASE_STYLES = 0, PHASE_SHEET = 1, PHASE_CELLS = 2 };
+
+constexpr int kYes = -1;  // flags and results: -1 yes / success, 0 no / failure
+constexpr int kNo = 0;
+
+constexpr std::size_t kMaxStyleId = 15;         // IDs that xlsAddStyle accepts
+constexpr std::size_t kMaxRegisteredId = 31;    // IDs a merge input may bring
+constexpr std::size_t kMaxSheetName = 31;       // longer names are cut
+constexpr std::size_t kMaxMarkedName = 199;     // a worksheet name in a merge input
+constexpr std::size_t kMaxFormula = 1024;       // formulas are written whole or refused
+constexpr std::size_t kMaxValueBytes = 3997;    // a converted cell value
+constexpr std::size_t kOutputBufferSize = 1 << 17;
+
+constexpr std::size_t kPendingRowAttrsSize = 128;  // index, height and the longest style ID
+
+// The longest cell line, led by its row start tag: fixed text, two merge and one index
+// attribute with 11-character numbers, the longest formula and style ID, the longest type
+// name and value, and the few bytes the one-pass encoder may run past the value's limit.
+constexpr std::size_t kCellLineSize =
+    sizeof("   <Row>\n") + kPendingRowAttrsSize +
+    sizeof("    <Cell ><Data ss:Type=\"DateTime\"></Data></Cell>\n") +
+    2 * sizeof("ss:MergeAcross=\"-2147483648\" ") + sizeof("ss:Index=\"-2147483648\" ") +
+    sizeof("ss:Formula=\"\" ") + kMaxFormula + sizeof("ss:StyleID=\"\" ") +
+    kMaxRegisteredId + kMaxValueBytes + 8;
+
+struct WriterState {
+    int sheetCount = 0;
+    Registry<4096, kMaxRegisteredId> styleIds;
+    int currentRow = 1;
+    int currentColumn = 1;
+    int phase = PHASE_STYLES;
+    int rowOpen = kNo;
+    int mergeMode = kNo;
+    BoundedText<kPendingRowAttrsSize> pendingRowAttrs;
+    Registry<1024, kMaxSheetName> sheetNames;
+    Registry<1024, kMaxMarkedName> deletedSheets;
+    BoundedText<200> outputPath;
+    xlsSheetSetup currentSheet = {};
+    std::FILE *outFile = nullptr;
+    std::FILE *inFile = nullptr;
+    BoundedText<255> errorText;
+    BoundedText<8192> staging;
+    char positionText[20] = {};
+    // Five fixed characters and four offsets of up to 11 characters in brackets.
+    char rectangleText[5 + 4 * 13 + 1] = {};
+
+    // Output bookkeeping: the stream's own buffer and the first failed write.
+    bool writeFailed = false;
+    int writeErrno = 0;
+    alignas(64) char outBuffer[kOutputBufferSize];
+    char cellLine[kCellLineSize];
+};
+
+extern WriterState g;
+
+// Writes to the output when one is open; remembers a failed write for xlsClose.
+void emit(std::string_view text) noexcept;
+
+// Opens `path` for writing with the library's stream buffer; null on failure.
+std::FILE *open_output(const char *path) noexcept;
+
+// Closes the output, if open; false when any write or the close failed.
+bool close_output() noexcept;
+
+// The error convention: the message into errorText, printed on stderr with "%s"; 0.
+int fail(std::initializer_list<std::string_view> parts) noexcept;
+// The same for files that fail to open: the message, then perror's reason.
+int fail_open(std::initializer_list<std::string_view> parts) noexcept;
+
+// Adds a to b without overflow, saturating at the int range.
+int saturating_add(int a, long long b) noexcept;
+
+}  // namespace gridquill::detail
+
+namespace gridquill::detail {
+
+// Empties the registries and counters a new or finished workbook starts from.
+void reset_workbook() noexcept;
+
+// Closes streams an unfinished earlier workbook left open; nothing more goes into them.
+void drop_open_streams() noexcept;
+
+}  // namespace gridquill::detail

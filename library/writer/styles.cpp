@@ -1,0 +1,102 @@
+// Client styles: the checks, the registration and the Style element.
+#include "state.hpp"
+
+using namespace gridquill::detail;
+
+namespace {
+
+// One Border line for a side whose weight is set.
+void border_line(BoundedText<8192> &out, std::string_view side, std::string_view lineStyle,
+                 int weight, std::string_view colorOption) noexcept {
+    out.append("    <Border ss:Position=\"")
+        .append(side)
+        .append("\" ss:LineStyle=\"")
+        .append(lineStyle)
+        .append("\" ss:Weight=\"")
+        .append_int(weight)
+        .append("\"")
+        .append(colorOption)
+        .append("/>\n");
+}
+
+void write_style(const xlsStyle &s, std::string_view id) noexcept {
+    auto &out = g.staging;
+    std::string_view horizontal = field_view(s.horizontal), vertical = field_view(s.vertical);
+    out.assign("  <Style ss:ID=\"")
+        .append(id)
+        .append("\">\n   <Alignment ss:Horizontal=\"")
+        .append(horizontal.empty() ? "Left" : horizontal)
+        .append("\" ss:Vertical=\"")
+        .append(vertical.empty() ? "Bottom" : vertical)
+        .append("\"");
+    if (s.indent != 0) out.append(" ss:Indent=\"").append_int(s.indent).append("\"");
+    if (s.wrapText == '1') out.append(" ss:WrapText=\"1\"");
+    if (s.verticalText == '1') out.append(" ss:VerticalText=\"1\"");
+    if (s.rotate != 0) out.append(" ss:Rotate=\"").append_int(s.rotate).append("\"");
+    out.append("/>\n");
+
+    if (s.weightTop != 0 || s.weightBottom != 0 || s.weightLeft != 0 || s.weightRight != 0) {
+        BoundedText<sizeof s.borderColor + 16> color;
+        if (!field_view(s.borderColor).empty())
+            color.append(" ss:Color=\"").append(field_view(s.borderColor)).append("\"");
+        std::string_view line = field_view(s.lineStyle);
+        if (line.empty()) line = "Continuous";
+        out.append("   <Borders>\n");
+        if (s.weightTop != 0) border_line(out, "Top", line, s.weightTop, color.view());
+        if (s.weightBottom != 0) border_line(out, "Bottom", line, s.weightBottom, color.view());
+        if (s.weightLeft != 0) border_line(out, "Left", line, s.weightLeft, color.view());
+        if (s.weightRight != 0) border_line(out, "Right", line, s.weightRight, color.view());
+        out.append("   </Borders>\n");
+    }
+
+    std::string_view fontName = field_view(s.fontName), fontColor = field_view(s.fontColor);
+    if (!fontName.empty() || s.bold != '0' || s.italic != '0' || s.fontSize != 0 ||
+        !fontColor.empty()) {
+        out.append("   <Font ");
+        if (!fontName.empty()) out.append("ss:FontName=\"").append(fontName).append("\" ");
+        if (s.bold == '1') out.append("ss:Bold=\"1\" ");
+        if (s.italic == '1') out.append("ss:Italic=\"1\" ");
+        if (s.fontSize != 0) out.append("ss:Size=\"").append_int(s.fontSize).append("\" ");
+        if (!fontColor.empty()) out.append("ss:Color=\"").append(fontColor).append("\" ");
+        out.append("/>\n");
+    }
+
+    std::string_view interior = field_view(s.interiorColor), pattern = field_view(s.pattern);
+    if (!interior.empty() || !pattern.empty()) {
+        out.append("   <Interior");
+        if (!interior.empty()) out.append(" ss:Color=\"").append(interior).append("\" ");
+        out.append(" ss:Pattern=\"").append(pattern.empty() ? "Solid" : pattern).append("\" ");
+        std::string_view patternColor = field_view(s.patternColor);
+        if (!patternColor.empty())
+            out.append(" ss:PatternColor=\"").append(patternColor).append("\" ");
+        out.append("/>\n");
+    }
+
+    std::string_view format = field_view(s.numberFormat);
+    if (format.empty()) out.append("   <NumberFormat/>\n");
+    else out.append("   <NumberFormat ss:Format=\"").append(format).append("\" />\n");
+    out.append(s.isProtected == '1' ? "   <Protection ss:Protected=\"1\"/>\n"
+                                    : "   <Protection ss:Protected=\"0\"/>\n");
+    out.append("  </Style>\n");
+    emit(out.view());
+}
+
+}  // namespace
+
+extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
+    std::string_view id = arg(styleId);
+    if (id.empty()) id = field_view(style.id);
+    if (id.empty()) return fail({"Manca l'ID dello stile in xlsAddStyle()\n"});
+    if (id.size() > kMaxStyleId)
+        return fail({"ID stile '", id, "' troppo lungo (al massimo 15 caratteri) in xlsAddStyle()\n"});
+    if (g.phase != PHASE_STYLES)
+        return fail({"Non si puo' aggiungere uno stile con 'xlsAddStyle()' a questo punto.\n"});
+    switch (g.styleIds.add(id)) {
+    case decltype(g.styleIds)::Add::added: break;
+    case decltype(g.styleIds)::Add::duplicate: return fail({"ID stile '", id, "' duplicato\n"});
+    default:
+        return fail({"Troppi stili: non c'e' posto per l'ID stile '", id, "' in xlsAddStyle()\n"});
+    }
+    write_style(style, id);
+    return kYes;
+}

@@ -1,0 +1,126 @@
+// Opening a workbook (reset, prologue with the built-in styles) and closing it.
+#include <cerrno>
+#include <ctime>
+
+#include "../gridquill.h"
+#include "sheet.hpp"
+#include "state.hpp"
+
+namespace gridquill::detail {
+
+constexpr std::size_t kMaxAuthor = 99;
+constexpr std::size_t kMaxPath = 199;
+constexpr std::string_view kDefaultName = "Cartella";
+
+constexpr std::string_view kPrologueHead =
+    "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\" ?>\n"
+    "<?mso-application progid=\"Excel.Sheet\"?>\n"
+    "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+    "xmlns:o=\"urn:schemas-microsoft-com:office:office\" "
+    "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
+    "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+    "xmlns:html=\"http://www.w3.org/TR/REC-html40\">\n"
+    " <DocumentProperties xmlns=\"urn:schemas-microsoft-com:office:office\">\n"
+    "  <LastAuthor>";
+
+constexpr std::string_view kPrologueStyles =
+    "  <Version>11.0000</Version>\n"
+    " </DocumentProperties>\n"
+    " <ExcelWorkbook xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
+    "  <ProtectStructure>False</ProtectStructure>\n"
+    "  <ProtectWindows>False</ProtectWindows>\n"
+    " </ExcelWorkbook>\n"
+    " <Styles>\n"
+    "  <Style ss:ID=\"Default\" ss:Name=\"Normal\">\n"
+    "   <Alignment ss:Vertical=\"Bottom\"/>\n"
+    "   <Borders/>\n"
+    "   <Font/>\n"
+    "   <Interior/>\n"
+    "   <NumberFormat/>\n"
+    "   <Protection/>\n"
+    "  </Style>\n"
+    "  <Style ss:ID=\"txt\">\n"
+    "   <Alignment ss:Horizontal=\"Left\" ss:Vertical=\"Bottom\"/>\n"
+    "   <NumberFormat/>\n"
+    "   <Protection ss:Protected=\"0\"/>\n"
+    "  </Style>\n"
+    "  <Style ss:ID=\"num\">\n"
+    "   <Alignment ss:Horizontal=\"Right\" ss:Vertical=\"Bottom\"/>\n"
+    "   <NumberFormat/>\n"
+    "   <Protection ss:Protected=\"0\"/>\n"
+    "  </Style>\n"
+    "  <Style ss:ID=\"date\">\n"
+    "   <Alignment ss:Horizontal=\"Center\" ss:Vertical=\"Bottom\"/>\n"
+    "   <NumberFormat ss:Format=\"Short Date\"/>\n"
+    "   <Protection ss:Protected=\"0\"/>\n"
+    "  </Style>\n";
+
+void reset_workbook() noexcept {
+    g.sheetNames.clear();
+    g.styleIds.clear();
+    g.deletedSheets.clear();
+    g.sheetCount = 0;
+    g.phase = PHASE_STYLES;
+    g.rowOpen = kNo;
+}
+
+void drop_open_streams() noexcept {
+    if (g.outFile != nullptr) close_output();
+    if (g.inFile != nullptr) {
+        std::fclose(g.inFile);
+        g.inFile = nullptr;
+    }
+}
+
+}  // namespace gridquill::detail
+
+using namespace gridquill::detail;
+
+extern "C" int xlsInit(const char *path, const char *author) noexcept {
+    drop_open_streams();
+    reset_workbook();
+    for (std::string_view id : {"Default", "num", "txt", "date"}) g.styleIds.add(id);
+    g.mergeMode = kNo;
+
+    std::string_view who = arg(author), where = arg(path);
+    if (who.empty()) who = kDefaultName;
+    if (who.size() > kMaxAuthor) who = who.substr(0, kMaxAuthor);
+    if (where.empty()) where = kDefaultName;
+
+    char created[22] = "";
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) != nullptr)
+        std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &local);
+
+    g.staging.assign(kPrologueHead)
+        .append(who)
+        .append("</LastAuthor>\n  <Created>")
+        .append(created)
+        .append("</Created>\n")
+        .append(kPrologueStyles);
+    g.errorText.clear();
+
+    if (where.size() > kMaxPath) {  // refused like a path that cannot be opened
+        g.outputPath.clear();
+        errno = ENAMETOOLONG;
+        return fail_open({"Errore in apertura del file '", where, "'"});
+    }
+    g.outputPath.assign(where);
+    g.outFile = open_output(g.outputPath.c_str());
+    if (g.outFile == nullptr)
+        return fail_open({"Errore in apertura del file '", g.outputPath.view(), "'"});
+    emit(g.staging.view());
+    return kYes;
+}
+
+extern "C" int xlsClose(void) noexcept {
+    if (g.phase < PHASE_CELLS) return fail({"Non si puo' chiudere Excel a questo punto.\n"});
+    __ChiudiSheet();
+    emit("</Workbook>\n");
+    bool written = close_output();
+    reset_workbook();
+    if (!written)
+        return fail_open({"Errore in scrittura del file '", g.outputPath.view(), "'"});
+    return kYes;
+}
