@@ -1,0 +1,9 @@
+# The README's minimal client: compiled as C99, run, and checked to be the README's text.
+add_executable(readme_example ${PROJECT_SOURCE_DIR}/examples/minimal.c)
+set_target_properties(readme_example PROPERTIES C_STANDARD 99 C_EXTENSIONS OFF)
+target_link_libraries(readme_example PRIVATE gridquill)
+add_test(NAME readme_example COMMAND readme_example WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+add_test(NAME readme_example_in_readme
+         COMMAND ${CMAKE_COMMAND} -DREADME=${PROJECT_SOURCE_DIR}/README.md
+                 -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/minimal.c
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/readme_check.cmake.script)
