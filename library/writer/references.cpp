@@ -1,4 +1,5 @@
-// Cell references from the writer's position: A1 names and relative R1C1 ranges.
+// Cell references from the writer's position: A1 names up to column ZZ and R1C1 ranges
+// relative to the next cell, in library-owned result buffers.
 #include "state.hpp"
 
 using namespace gridquill::detail;
@@ -16,6 +17,7 @@ char *put_offset(char *o, long long offset) noexcept {
 
 }  // namespace
 
+// A1 name of the next cell's position; null beyond ZZ, leaving the last text in place.
 extern "C" const char *xlsGetPosition(void) noexcept {
     constexpr int kLastTwoLetterColumn = 26 * 27;  // ZZ
     int column = g.currentColumn;
@@ -28,6 +30,7 @@ extern "C" const char *xlsGetPosition(void) noexcept {
     return g.positionText;
 }
 
+// R1C1 range from (row1, col1) to (row2, col2) relative to the next cell's position.
 extern "C" const char *xlsGetRectangle(int row1, int col1, int row2, int col2) noexcept {
     long long row = g.currentRow, column = g.currentColumn;
     char *o = g.rectangleText;

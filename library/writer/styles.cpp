@@ -1,4 +1,5 @@
-// Client styles: the checks, the registration and the Style element.
+// Client styles: the checks in their order, the registration of the ID and the Style
+// element composed in one piece and written at once.
 #include "state.hpp"
 
 using namespace gridquill::detail;
@@ -19,6 +20,7 @@ void border_line(BoundedText<8192> &out, std::string_view side, std::string_view
         .append("/>\n");
 }
 
+// Composes the Style element with the record's defaults filled in, and writes it.
 void write_style(const xlsStyle &s, std::string_view id) noexcept {
     auto &out = g.staging;
     std::string_view horizontal = field_view(s.horizontal), vertical = field_view(s.vertical);
@@ -81,14 +83,24 @@ void write_style(const xlsStyle &s, std::string_view id) noexcept {
     emit(out.view());
 }
 
+// Refuses an overlong ID; the ID is shortened in the message so its end still fits.
+int fail_too_long(std::string_view id) noexcept {
+    constexpr std::string_view head = "ID stile '";
+    constexpr std::string_view tail = "' troppo lungo (al massimo 15 caratteri) in xlsAddStyle()\n";
+    constexpr std::string_view cut = "...";
+    constexpr std::size_t room = decltype(g.errorText)::capacity - head.size() - tail.size();
+    if (id.size() <= room) return fail({head, id, tail});
+    return fail({head, id.substr(0, room - cut.size()), cut, tail});
+}
+
 }  // namespace
 
+// Registers a client style under the argument's or the record's ID and writes its element.
 extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
     std::string_view id = arg(styleId);
     if (id.empty()) id = field_view(style.id);
     if (id.empty()) return fail({"Manca l'ID dello stile in xlsAddStyle()\n"});
-    if (id.size() > kMaxStyleId)
-        return fail({"ID stile '", id, "' troppo lungo (al massimo 15 caratteri) in xlsAddStyle()\n"});
+    if (id.size() > kMaxStyleId) return fail_too_long(id);
     if (g.phase != PHASE_STYLES)
         return fail({"Non si puo' aggiungere uno stile con 'xlsAddStyle()' a questo punto.\n"});
     switch (g.styleIds.add(id)) {
