@@ -75,6 +75,7 @@ void check_merge(const Names &marks, const std::string &builtins, const std::str
                  const std::string &copyErrors = "", const Names &early = {}) {
     ASSERT_EQ(xlsInit("ref.xml", "A"), -1);
     client_part();
+    EXPECT_EQ(xml_error("ref.xml"), "");
     std::string ref = read_file("ref.xml"), in = read_file("in.xml");
     std::size_t refStyle = ref.find("  <Style ss:ID=\"s9\">");
     std::size_t refEnd = ref.find(" </Styles>\n") + 11;
@@ -103,6 +104,7 @@ TEST_F(Merge, LibraryWorkbookRoundTripKeepsUnmarkedSheetsByteForByte) {
         ASSERT_EQ(xlsWriteCell("12.5", 'N', "num"), -1);
     }
     ASSERT_EQ(xlsClose(), -1);
+    ASSERT_EQ(xml_error("in.xml"), "");
     std::string in = read_file("in.xml");
     std::size_t foglio = in.find(" <Worksheet ss:Name=\"Foglio\""),
                 foglio1 = in.find(" <Worksheet ss:Name=\"Foglio1\""),
