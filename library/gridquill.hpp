@@ -1,0 +1,556 @@
+// Gridquill for C++17 and later: a header-only layer over the C interface of gridquill.h.
+// A workbook object that closes its file on scope exit, typed cells, builders, exceptions.
+#ifndef GRIDQUILL_HPP
+#define GRIDQUILL_HPP
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "gridquill.h"
+
+namespace gridquill {
+
+// Longest texts the interface passes on whole; a longer text is refused, never cut.
+inline constexpr std::size_t kMaxCellBytes = 3996;  // a cell value in its escaped UTF-8 form
+inline constexpr std::size_t kMaxFormula = 1024;
+inline constexpr std::size_t kMaxStyleId = 15;   // a style that this client defines
+inline constexpr std::size_t kMaxStyleRef = 31;  // a style a cell, row or column names
+inline constexpr std::size_t kMaxSheetName = 31;
+inline constexpr std::size_t kMaxAuthor = 99;
+inline constexpr std::size_t kMaxPath = 4095;
+
+// A refused call. Library refusals carry xlsGetError()'s message unchanged; the
+// interface's own refusals (texts that do not fit, bad numbers) carry its own.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const std::string &message) : std::runtime_error(message) {}
+};
+
+namespace detail {
+
+[[noreturn]] inline void refuse(const std::string &message) { throw Error(message); }
+
+// Throws the library's message unless the C call succeeded.
+inline void check(int result) {
+    if (result == XLS_FAIL) refuse(xlsGetError());
+}
+
+inline void refuse_too_long(const char *what, std::size_t size, std::size_t limit) {
+    refuse(std::string("Testo troppo lungo per ") + what + " (" + std::to_string(size) +
+           " byte, al massimo " + std::to_string(limit) + ")\n");
+}
+
+// A text the C functions would stop short at, or that does not fit `limit`.
+inline void check_text(std::string_view text, std::size_t limit, const char *what) {
+    if (text.size() > limit) refuse_too_long(what, text.size(), limit);
+    if (std::memchr(text.data(), '\0', text.size()) != nullptr)
+        refuse(std::string("Carattere nullo nel testo per ") + what + "\n");
+}
+
+// Bytes of the text once converted to UTF-8 (Latin-1 bytes from 0x80 take two).
+inline std::size_t utf8_size(std::string_view text) noexcept {
+    std::size_t n = text.size();
+    for (char c : text) n += static_cast<unsigned char>(c) >= 0x80;
+    return n;
+}
+
+// Bytes of a cell value once escaped and converted, as the library writes it.
+inline std::size_t cell_size(std::string_view text) noexcept {
+    std::size_t n = 0;
+    for (char c : text) {
+        unsigned char b = static_cast<unsigned char>(c);
+        n += b == '&' ? 5 : b == '<' || b == '>' ? 4 : b >= 0x80 ? 2 : 1;
+    }
+    return n;
+}
+
+// A zero-terminated copy of a text in a fixed array, refusing what does not fit.
+template <std::size_t Limit>
+class CText {
+public:
+    CText(std::string_view text, const char *what) {
+        check_text(text, Limit, what);
+        std::memcpy(data_, text.data(), text.size());
+        data_[text.size()] = '\0';
+    }
+    const char *c_str() const noexcept { return data_; }
+
+private:
+    char data_[Limit + 1];
+};
+
+// Copies a text into a fixed field of a record, zero-filling the rest.
+template <std::size_t N>
+void set_field(char (&field)[N], std::string_view text, const char *what) {
+    check_text(text, N - 1, what);
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), text.size());
+}
+
+inline unsigned char small_number(int value, const char *what) {
+    if (value < 0 || value > 255)
+        refuse(std::string("Valore fuori dall'intervallo 0-255 per ") + what + ": " +
+               std::to_string(value) + "\n");
+    return static_cast<unsigned char>(value);
+}
+
+template <class T>
+inline constexpr bool is_number_v =
+    std::is_arithmetic_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char> &&
+    !std::is_same_v<T, signed char> && !std::is_same_v<T, unsigned char> &&
+    !std::is_same_v<T, wchar_t> && !std::is_same_v<T, char16_t> && !std::is_same_v<T, char32_t>
+#if defined(__cpp_char8_t)
+    && !std::is_same_v<T, char8_t>
+#endif
+    ;
+
+}  // namespace detail
+
+// A date and time of day, written as the DateTime text "YYYY-MM-DDTHH:MM:SS.000".
+// A cell shows it as a date only through a style with a date number format ("date").
+struct DateTime {
+    int year = 1900, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+
+    DateTime() = default;
+    constexpr DateTime(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) noexcept
+        : year(y), month(mo), day(d), hour(h), minute(mi), second(s) {}
+
+    // True for a real calendar date from year 1 to 9999 and a time of day.
+    constexpr bool valid() const noexcept {
+        if (year < 1 || year > 9999 || month < 1 || month > 12) return false;
+        constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        int last = days[month - 1] + (month == 2 && leap ? 1 : 0);
+        return day >= 1 && day <= last && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 &&
+               second >= 0 && second <= 59;
+    }
+};
+
+// Where a cell goes and how it looks: style, formula, empty columns before it, merge.
+class CellOptions {
+public:
+    constexpr CellOptions &style(std::string_view id) noexcept {
+        style_ = id;
+        return *this;
+    }
+    // An R1C1 formula, written verbatim into an attribute: pass &amp; &lt; &quot; escaped.
+    constexpr CellOptions &formula(std::string_view text) noexcept {
+        formula_ = text;
+        return *this;
+    }
+    constexpr CellOptions &skip(int columns) noexcept {
+        skip_ = columns;
+        return *this;
+    }
+    constexpr CellOptions &merge(int across, int down = 0) noexcept {
+        across_ = across;
+        down_ = down;
+        return *this;
+    }
+
+private:
+    friend class Workbook;
+    std::string_view style_, formula_;
+    int skip_ = 0, across_ = 0, down_ = 0;
+};
+
+// The row break: empty rows to leave, the next row's height in points and its style.
+class RowOptions {
+public:
+    constexpr RowOptions &skip(int rows) noexcept {
+        skip_ = rows;
+        return *this;
+    }
+    constexpr RowOptions &height(int points) noexcept {
+        height_ = points;
+        return *this;
+    }
+    constexpr RowOptions &style(std::string_view id) noexcept {
+        style_ = id;
+        return *this;
+    }
+
+private:
+    friend class Workbook;
+    std::string_view style_;
+    int skip_ = 0, height_ = 0;
+};
+
+// A named cell style. Starts from xlsStyleDefault with no fill and the number format
+// "General" (readers paint an uncoloured "Solid" fill black, and LibreOffice lets a
+// style without a format take the one of the style before it).
+class Style {
+public:
+    explicit Style(std::string_view id) : record_(xlsStyleDefault) {
+        if (id.empty()) detail::refuse("Manca l'ID dello stile\n");
+        detail::set_field(record_.id, id, "l'ID dello stile");
+        record_.pattern[0] = '\0';
+        detail::set_field(record_.numberFormat, "General", "il formato numerico");
+    }
+
+    Style &horizontal(std::string_view how) {
+        return text(record_.horizontal, how, "l'allineamento");
+    }
+    Style &vertical(std::string_view how) { return text(record_.vertical, how, "l'allineamento"); }
+    Style &indent(int level) {
+        record_.indent = detail::small_number(level, "il rientro");
+        return *this;
+    }
+    Style &wrap(bool on = true) noexcept {
+        record_.wrapText = flag(on);
+        return *this;
+    }
+    Style &vertical_text(bool on = true) noexcept {
+        record_.verticalText = flag(on);
+        return *this;
+    }
+    Style &rotate(int degrees) noexcept {
+        record_.rotate = degrees;
+        return *this;
+    }
+
+    // All four borders with one weight (0 removes them).
+    Style &border(int weight) {
+        unsigned char w = detail::small_number(weight, "lo spessore del bordo");
+        record_.weightTop = record_.weightBottom = record_.weightLeft = record_.weightRight = w;
+        return *this;
+    }
+    Style &border_top(int weight) {
+        record_.weightTop = detail::small_number(weight, "lo spessore del bordo");
+        return *this;
+    }
+    Style &border_bottom(int weight) {
+        record_.weightBottom = detail::small_number(weight, "lo spessore del bordo");
+        return *this;
+    }
+    Style &border_left(int weight) {
+        record_.weightLeft = detail::small_number(weight, "lo spessore del bordo");
+        return *this;
+    }
+    Style &border_right(int weight) {
+        record_.weightRight = detail::small_number(weight, "lo spessore del bordo");
+        return *this;
+    }
+    Style &line_style(std::string_view name) {
+        return text(record_.lineStyle, name, "lo stile della linea");
+    }
+    Style &border_color(std::string_view rgb) {
+        return text(record_.borderColor, rgb, "il colore del bordo");
+    }
+
+    Style &font(std::string_view name) {
+        return text(record_.fontName, name, "il nome del carattere");
+    }
+    Style &bold(bool on = true) noexcept {
+        record_.bold = flag(on);
+        return *this;
+    }
+    Style &italic(bool on = true) noexcept {
+        record_.italic = flag(on);
+        return *this;
+    }
+    Style &size(int points) {
+        record_.fontSize = detail::small_number(points, "la dimensione del carattere");
+        return *this;
+    }
+    Style &font_color(std::string_view rgb) {
+        return text(record_.fontColor, rgb, "il colore del carattere");
+    }
+
+    // A solid fill in this colour ("#RRGGBB").
+    Style &fill(std::string_view rgb) {
+        text(record_.interiorColor, rgb, "il colore di sfondo");
+        if (record_.pattern[0] == '\0') text(record_.pattern, "Solid", "il motivo");
+        return *this;
+    }
+    Style &pattern(std::string_view name) { return text(record_.pattern, name, "il motivo"); }
+    Style &pattern_color(std::string_view rgb) {
+        return text(record_.patternColor, rgb, "il colore del motivo");
+    }
+    // A named or custom number format; "" writes the element without a format.
+    Style &number_format(std::string_view format) {
+        return text(record_.numberFormat, format, "il formato numerico");
+    }
+    Style &protect(bool on = true) noexcept {
+        record_.isProtected = flag(on);
+        return *this;
+    }
+
+    const xlsStyle &record() const noexcept { return record_; }
+
+private:
+    static char flag(bool on) noexcept { return on ? '1' : '0'; }
+    template <std::size_t N>
+    Style &text(char (&field)[N], std::string_view value, const char *what) {
+        detail::set_field(field, value, what);
+        return *this;
+    }
+    xlsStyle record_;
+};
+
+// Page setup of a worksheet, starting from xlsSheetSetupDefault.
+class SheetSetup {
+public:
+    SheetSetup() noexcept : record_(xlsSheetSetupDefault) {}
+
+    // Header and footer texts go into attributes: write & as &amp; and no double quote.
+    SheetSetup &header(std::string_view text) {
+        return page_text(record_.header, text, "l'intestazione");
+    }
+    SheetSetup &footer(std::string_view text) {
+        return page_text(record_.footer, text, "il pie' di pagina");
+    }
+    // Margins are decimal numbers in inches, as text ("0.75"); an empty header margin
+    // leaves out the layout, footer and gridlines of the page setup.
+    SheetSetup &header_margin(std::string_view inches) {
+        return field(record_.headerMargin, inches);
+    }
+    SheetSetup &footer_margin(std::string_view inches) {
+        return field(record_.footerMargin, inches);
+    }
+    SheetSetup &margins(std::string_view top, std::string_view bottom, std::string_view left,
+                        std::string_view right) {
+        field(record_.marginTop, top);
+        field(record_.marginBottom, bottom);
+        field(record_.marginLeft, left);
+        return field(record_.marginRight, right);
+    }
+    SheetSetup &gridlines(bool on = true) noexcept {
+        record_.gridlines = on ? '1' : '0';
+        return *this;
+    }
+    SheetSetup &landscape() noexcept {
+        record_.orientation = 'L';
+        return *this;
+    }
+    SheetSetup &portrait() noexcept {
+        record_.orientation = 'P';
+        return *this;
+    }
+
+    const xlsSheetSetup &record() const noexcept { return record_; }
+
+private:
+    template <std::size_t N>
+    SheetSetup &field(char (&to)[N], std::string_view value) {
+        detail::set_field(to, value, "un margine");
+        return *this;
+    }
+    template <std::size_t N>
+    SheetSetup &page_text(char (&to)[N], std::string_view value, const char *what) {
+        if (detail::utf8_size(value) > N - 1)
+            detail::refuse_too_long(what, detail::utf8_size(value), N - 1);
+        detail::set_field(to, value, what);
+        return *this;
+    }
+    xlsSheetSetup record_;
+};
+
+// The workbook being written. One is open at a time per process; the destructor closes
+// it, first completing a workbook that could not be closed yet (a worksheet named by the
+// library where none was started, an empty text cell in a worksheet still without
+// cells), so the file is always left well-formed. close() reports what the close met.
+class Workbook {
+public:
+    // Opens a new workbook at `path`; an empty author is written as "Cartella".
+    explicit Workbook(std::string_view path, std::string_view author = {}) {
+        claim();
+        detail::CText<kMaxPath> where(path, "il percorso");
+        detail::CText<kMaxAuthor> who(author, "l'autore");
+        open(xlsInit(where.c_str(), who.c_str()));
+    }
+
+    // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
+    // follow with the first sheet(), less those passed to drop_sheet().
+    static Workbook merge(std::string_view input, std::string_view output) {
+        return Workbook(input, output, MergeTag{});
+    }
+
+    Workbook(Workbook &&other) noexcept
+        : open_(other.open_), sheet_(other.sheet_), cells_(other.cells_) {
+        other.open_ = false;
+    }
+    Workbook(const Workbook &) = delete;
+    Workbook &operator=(const Workbook &) = delete;
+    Workbook &operator=(Workbook &&) = delete;
+
+    ~Workbook() {
+        if (!open_) return;
+        if (!sheet_) xlsAddSheet("", xlsSheetSetupDefault);
+        if (!cells_) xlsWriteCell("", 'S', "");
+        xlsClose();
+        release();
+    }
+
+    bool is_open() const noexcept { return open_; }
+
+    Workbook &style(const Style &style) {
+        alive();
+        detail::check(xlsAddStyle(style.record(), ""));
+        return *this;
+    }
+
+    // In a merge, leaves out the input worksheet of this name (as written in the input).
+    Workbook &drop_sheet(std::string_view name) {
+        alive();
+        detail::CText<255> sheet(name, "il nome del foglio");
+        if (name.empty()) detail::refuse("Manca il nome del foglio da togliere\n");
+        detail::check(xlsSheetDelete(sheet.c_str()));
+        return *this;
+    }
+
+    // Starts a worksheet; the name is written verbatim (ASCII, or UTF-8 already escaped).
+    Workbook &sheet(std::string_view name, const SheetSetup &setup = SheetSetup()) {
+        alive();
+        detail::CText<kMaxSheetName> sheet(name, "il nome del foglio");
+        detail::check(xlsAddSheet(sheet.c_str(), setup.record()));
+        sheet_ = true;
+        cells_ = false;
+        return *this;
+    }
+
+    // Width in points of a column (1 to 256), before the worksheet's first cell.
+    Workbook &column(int column, int width, std::string_view style = {}) {
+        alive();
+        detail::CText<kMaxStyleRef> id(style, "l'ID dello stile");
+        detail::check(xlsColumn(column, width, id.c_str()));
+        return *this;
+    }
+
+    // A text cell; the text is Latin-1 and is escaped and converted by the library.
+    Workbook &cell(std::string_view text, const CellOptions &options = CellOptions()) {
+        alive();
+        std::size_t bytes = detail::cell_size(text);
+        if (bytes > kMaxCellBytes) detail::refuse_too_long("una cella", bytes, kMaxCellBytes);
+        detail::CText<kMaxCellBytes> value(text, "una cella");
+        return write(value.c_str(), 'S', options);
+    }
+    Workbook &cell(std::string_view text, std::string_view style) {
+        return cell(text, CellOptions().style(style));
+    }
+
+    // A number cell: integers in decimal, floating point in the shortest text that reads
+    // back as the same value (std::to_chars); infinities and NaN are refused.
+    template <class T, std::enable_if_t<detail::is_number_v<T>, int> = 0>
+    Workbook &cell(T number, const CellOptions &options = CellOptions()) {
+        alive();
+        if constexpr (std::is_floating_point_v<T>) {
+            if (!std::isfinite(number)) detail::refuse("Numero non finito per una cella Number\n");
+        }
+        char digits[64];
+        std::to_chars_result r = std::to_chars(digits, digits + sizeof digits - 1, number);
+        *r.ptr = '\0';
+        return write(digits, 'N', options);
+    }
+    template <class T, std::enable_if_t<detail::is_number_v<T>, int> = 0>
+    Workbook &cell(T number, std::string_view style) {
+        return cell(number, CellOptions().style(style));
+    }
+
+    // A DateTime cell; give it a style with a date format (such as "date") to show a date.
+    Workbook &cell(const DateTime &when, const CellOptions &options = CellOptions()) {
+        alive();
+        if (!when.valid())
+            detail::refuse("Data non valida: " + std::to_string(when.year) + "-" +
+                           std::to_string(when.month) + "-" + std::to_string(when.day) + " " +
+                           std::to_string(when.hour) + ":" + std::to_string(when.minute) + ":" +
+                           std::to_string(when.second) + "\n");
+        char text[] = "0000-00-00T00:00:00.000";
+        put(text, 4, when.year);
+        put(text + 5, 2, when.month);
+        put(text + 8, 2, when.day);
+        put(text + 11, 2, when.hour);
+        put(text + 14, 2, when.minute);
+        put(text + 17, 2, when.second);
+        return write(text, 'D', options);
+    }
+    Workbook &cell(const DateTime &when, std::string_view style) {
+        return cell(when, CellOptions().style(style));
+    }
+
+    // Ends the row.
+    Workbook &next_row(const RowOptions &options = RowOptions()) {
+        alive();
+        detail::CText<kMaxStyleRef> id(options.style_, "l'ID dello stile");
+        detail::check(xlsNewLineEx(options.skip_, options.height_, id.c_str()));
+        return *this;
+    }
+
+    // A1 name of the next cell's position; empty beyond column ZZ. Valid until the next call.
+    std::string_view position() const noexcept {
+        const char *p = xlsGetPosition();
+        return p != nullptr ? std::string_view(p) : std::string_view();
+    }
+    // R1C1 range relative to the next cell's position, for formulas. Valid until the next call.
+    std::string_view range(int row1, int col1, int row2, int col2) const noexcept {
+        return xlsGetRectangle(row1, col1, row2, col2);
+    }
+
+    // Ends the workbook and closes the file; throws when refused (no cell in the last
+    // worksheet: the workbook stays open) or when a write failed (the file is closed).
+    void close() {
+        alive();
+        int result = xlsClose();
+        if (result == XLS_FAIL && !cells_) detail::check(result);
+        release();
+        detail::check(result);
+    }
+
+private:
+    struct MergeTag {};
+    Workbook(std::string_view input, std::string_view output, MergeTag) {
+        claim();
+        detail::CText<kMaxPath> from(input, "il percorso");
+        detail::CText<kMaxPath> to(output, "il percorso");
+        open(xlsInitMerge(from.c_str(), to.c_str()));
+    }
+
+    // One workbook object may be open at a time: the library keeps a single state.
+    static bool &busy() noexcept {
+        static bool flag = false;
+        return flag;
+    }
+    static void claim() {
+        if (busy()) detail::refuse("Un'altra cartella di lavoro e' ancora aperta\n");
+    }
+    void open(int result) {
+        detail::check(result);
+        busy() = true;
+        open_ = true;
+    }
+    void release() noexcept {
+        open_ = false;
+        busy() = false;
+    }
+    void alive() const {
+        if (!open_) detail::refuse("La cartella di lavoro e' chiusa\n");
+    }
+
+    Workbook &write(const char *value, char type, const CellOptions &options) {
+        detail::CText<kMaxStyleRef> id(options.style_, "l'ID dello stile");
+        detail::CText<kMaxFormula> formula(options.formula_, "la formula");
+        detail::check(xlsWriteCellEx(value, type, id.c_str(), formula.c_str(), options.skip_,
+                                     options.across_, options.down_));
+        cells_ = true;
+        return *this;
+    }
+
+    static void put(char *to, int width, int value) noexcept {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            to[i] = static_cast<char>('0' + value % 10);
+    }
+
+    bool open_ = false;
+    bool sheet_ = false;  // a worksheet has been started
+    bool cells_ = false;  // a cell has been written since it started
+};
+
+}  // namespace gridquill
+
+#endif  // GRIDQUILL_HPP
