@@ -1,0 +1,138 @@
+"""Gridquill from Python through ctypes (standard library only).
+
+The C interface of libgridquill: the two records with their defaults, every exported
+function with its argument types, and GridquillError carrying xlsGetError()'s message.
+Texts are passed as str and sent as Latin-1, the library's code page.
+"""
+import ctypes
+import ctypes.util
+import datetime
+import os
+
+c_char, c_ubyte, c_int, c_char_p = ctypes.c_char, ctypes.c_ubyte, ctypes.c_int, ctypes.c_char_p
+
+
+class SheetSetup(ctypes.Structure):
+    """Page setup of a worksheet (xlsSheetSetup, 340 bytes)."""
+    _fields_ = [("name", c_char * 32), ("header", c_char * 128), ("footer", c_char * 128),
+                ("headerMargin", c_char * 8), ("footerMargin", c_char * 8),
+                ("marginTop", c_char * 8), ("marginBottom", c_char * 8),
+                ("marginLeft", c_char * 8), ("marginRight", c_char * 8),
+                ("gridlines", c_char), ("reserved1", c_char), ("reserved2", c_char),
+                ("orientation", c_char)]
+
+
+class Style(ctypes.Structure):
+    """A named cell style (xlsStyle, 212 bytes)."""
+    _fields_ = [("id", c_char * 16), ("horizontal", c_char * 16), ("vertical", c_char * 16),
+                ("indent", c_ubyte), ("lineStyle", c_char * 16), ("borderColor", c_char * 8),
+                ("weightTop", c_ubyte), ("weightBottom", c_ubyte), ("weightLeft", c_ubyte),
+                ("weightRight", c_ubyte), ("fontName", c_char * 32), ("bold", c_char),
+                ("italic", c_char), ("fontSize", c_ubyte), ("fontColor", c_char * 8),
+                ("interiorColor", c_char * 8), ("pattern", c_char * 32),
+                ("patternColor", c_char * 8), ("numberFormat", c_char * 32),
+                ("wrapText", c_char), ("verticalText", c_char), ("reserved1", c_char * 2),
+                ("rotate", c_int), ("isProtected", c_char), ("reserved2", c_char * 3)]
+
+
+assert ctypes.sizeof(SheetSetup) == 340 and ctypes.sizeof(Style) == 212
+
+
+def sheet_setup_default():
+    """A copy of xlsSheetSetupDefault (the header defines it; the library exports none)."""
+    return SheetSetup(name=b"NoName", headerMargin=b"0.5", footerMargin=b"0.5",
+                      marginTop=b"1", marginBottom=b"1", marginLeft=b"1", marginRight=b"1",
+                      gridlines=b"1", reserved1=b"0", reserved2=b"\0", orientation=b"L")
+
+
+def style_default():
+    """A copy of xlsStyleDefault."""
+    return Style(horizontal=b"Left", vertical=b"Bottom", lineStyle=b"Continuous", bold=b"0",
+                 italic=b"0", pattern=b"Solid", wrapText=b"0", verticalText=b"0",
+                 isProtected=b"0")
+
+
+class GridquillError(Exception):
+    """A call refused by the library; the message is xlsGetError()'s."""
+
+
+def _latin1(text):
+    return text.encode("latin-1") if isinstance(text, str) else text
+
+
+class Gridquill:
+    """The loaded library. `path` defaults to $GRIDQUILL_LIBRARY, then the system's search."""
+
+    def __init__(self, path=None):
+        path = path or os.environ.get("GRIDQUILL_LIBRARY") or ctypes.util.find_library("gridquill")
+        self._lib = lib = ctypes.CDLL(path or "libgridquill.so.1")
+        lib.xlsGetError.restype = c_char_p
+        lib.xlsGetPosition.restype = c_char_p
+        lib.xlsGetRectangle.restype = c_char_p
+        lib.xlsGetRectangle.argtypes = [c_int] * 4
+        signatures = {
+            "xlsInit": [c_char_p, c_char_p],
+            "xlsAddStyle": [Style, c_char_p],
+            "xlsAddSheet": [c_char_p, SheetSetup],
+            "xlsColumn": [c_int, c_int, c_char_p],
+            "xlsWriteCellEx": [c_char_p, c_char, c_char_p, c_char_p, c_int, c_int, c_int],
+            "xlsNewLineEx": [c_int, c_int, c_char_p],
+            "xlsClose": [],
+            "xlsInitMerge": [c_char_p, c_char_p],
+            "xlsSheetDelete": [c_char_p],
+        }
+        for name, argtypes in signatures.items():
+            function = getattr(lib, name)
+            function.argtypes, function.restype = argtypes, c_int
+            function.errcheck = self._check
+
+    def _check(self, result, function, args):
+        if result == 0:
+            raise GridquillError(self.error())
+        return result
+
+    def error(self):
+        return self._lib.xlsGetError().decode("latin-1")
+
+    def init(self, path, author=""):
+        self._lib.xlsInit(_latin1(path), _latin1(author))
+
+    def init_merge(self, input_path, output_path):
+        self._lib.xlsInitMerge(_latin1(input_path), _latin1(output_path))
+
+    def sheet_delete(self, name):
+        self._lib.xlsSheetDelete(_latin1(name))
+
+    def add_style(self, style, style_id=""):
+        self._lib.xlsAddStyle(style, _latin1(style_id))
+
+    def add_sheet(self, name, setup=None):
+        self._lib.xlsAddSheet(_latin1(name), setup if setup is not None else sheet_setup_default())
+
+    def column(self, column, width, style=""):
+        self._lib.xlsColumn(column, width, _latin1(style))
+
+    def cell(self, value, kind="S", style="", formula="", skip=0, merge_across=0, merge_down=0):
+        """One cell; kind "S" text, "N" number, "D" DateTime. A number (int or float) is
+        written in its shortest round-trip text, a date or datetime as DateTime text."""
+        if isinstance(value, datetime.date):
+            if not isinstance(value, datetime.datetime):
+                value = datetime.datetime.combine(value, datetime.time())
+            value, kind = value.strftime("%Y-%m-%dT%H:%M:%S.000"), "D"
+        elif not isinstance(value, (str, bytes)):
+            value = repr(value)
+        self._lib.xlsWriteCellEx(_latin1(value), _latin1(kind), _latin1(style), _latin1(formula),
+                                 skip, merge_across, merge_down)
+
+    def new_line(self, skip=0, height=0, style=""):
+        self._lib.xlsNewLineEx(skip, height, _latin1(style))
+
+    def position(self):
+        text = self._lib.xlsGetPosition()
+        return text.decode("ascii") if text is not None else None
+
+    def rectangle(self, row1, col1, row2, col2):
+        return self._lib.xlsGetRectangle(row1, col1, row2, col2).decode("ascii")
+
+    def close(self):
+        self._lib.xlsClose()
