@@ -8,7 +8,14 @@ namespace gridquill::detail {
 
 WriterState g;
 
+void seed_style_ids() noexcept {
+    for (std::string_view id : {"Default", "num", "txt", "date"}) g.styleIds.add(id);
+}
+
 namespace {
+
+// The built-in style IDs are known from the moment the library is loaded.
+[[maybe_unused]] const bool seeded_at_load = (seed_style_ids(), true);
 
 void set_error(std::initializer_list<std::string_view> parts) noexcept {
     g.errorText.clear();
@@ -25,6 +32,19 @@ void emit(std::string_view text) noexcept {
     std::size_t n = std::fwrite(text.data(), 1, text.size(), g.outFile);
 #endif
     if (n != text.size() && !g.writeFailed) {
+        g.writeFailed = true;
+        g.writeErrno = errno;
+    }
+}
+
+void flush_output() noexcept {
+    if (g.outFile == nullptr) return;
+#ifdef __GLIBC__
+    int r = fflush_unlocked(g.outFile);
+#else
+    int r = std::fflush(g.outFile);
+#endif
+    if (r != 0 && !g.writeFailed) {
         g.writeFailed = true;
         g.writeErrno = errno;
     }

@@ -70,6 +70,9 @@ extern WriterState g;
 // Writes to the output when one is open; remembers a failed write for xlsClose.
 void emit(std::string_view text) noexcept;
 
+// Writes the output stream's buffer out now; remembers a failure for xlsClose.
+void flush_output() noexcept;
+
 // Opens `path` for writing with the library's stream buffer; null on failure.
 std::FILE *open_output(const char *path) noexcept;
 
@@ -90,6 +93,9 @@ namespace gridquill::detail {
 
 // Empties the registries and counters a new or finished workbook starts from.
 void reset_workbook() noexcept;
+
+// Registers the built-in style IDs Default, num, txt and date.
+void seed_style_ids() noexcept;
 
 // Closes streams an unfinished earlier workbook left open; nothing more goes into them.
 void drop_open_streams() noexcept;

@@ -79,7 +79,7 @@ using namespace gridquill::detail;
 extern "C" int xlsInit(const char *path, const char *author) noexcept {
     drop_open_streams();
     reset_workbook();
-    for (std::string_view id : {"Default", "num", "txt", "date"}) g.styleIds.add(id);
+    seed_style_ids();
     g.mergeMode = kNo;
 
     std::string_view who = arg(author), where = arg(path);
