@@ -49,7 +49,7 @@ inline void refuse_too_long(const char *what, std::size_t size, std::size_t limi
 // A text the C functions would stop short at, or that does not fit `limit`.
 inline void check_text(std::string_view text, std::size_t limit, const char *what) {
     if (text.size() > limit) refuse_too_long(what, text.size(), limit);
-    if (std::memchr(text.data(), '\0', text.size()) != nullptr)
+    if (!text.empty() && std::memchr(text.data(), '\0', text.size()) != nullptr)
         refuse(std::string("Carattere nullo nel testo per ") + what + "\n");
 }
 
@@ -76,7 +76,7 @@ class CText {
 public:
     CText(std::string_view text, const char *what) {
         check_text(text, Limit, what);
-        std::memcpy(data_, text.data(), text.size());
+        if (!text.empty()) std::memcpy(data_, text.data(), text.size());
         data_[text.size()] = '\0';
     }
     const char *c_str() const noexcept { return data_; }
@@ -90,7 +90,7 @@ template <std::size_t N>
 void set_field(char (&field)[N], std::string_view text, const char *what) {
     check_text(text, N - 1, what);
     std::memset(field, 0, N);
-    std::memcpy(field, text.data(), text.size());
+    if (!text.empty()) std::memcpy(field, text.data(), text.size());
 }
 
 inline unsigned char small_number(int value, const char *what) {
