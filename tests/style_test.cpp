@@ -1,6 +1,5 @@
 // Client styles: the Style element byte for byte under each of its conditions, the ID
 // checks in their order with their messages, and the style registry filling up.
-#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -39,18 +38,6 @@ protected:
         return client_styles();
     }
 };
-
-TEST_F(Styles, RecordLayoutIsTheInterfaceOne) {
-    EXPECT_EQ(sizeof(xlsStyle), 212u);
-    const std::size_t offsets[][2] = {
-        {offsetof(xlsStyle, horizontal), 16},  {offsetof(xlsStyle, indent), 48},
-        {offsetof(xlsStyle, lineStyle), 49},   {offsetof(xlsStyle, weightTop), 73},
-        {offsetof(xlsStyle, fontName), 77},    {offsetof(xlsStyle, fontSize), 111},
-        {offsetof(xlsStyle, pattern), 128},    {offsetof(xlsStyle, numberFormat), 168},
-        {offsetof(xlsStyle, wrapText), 200},   {offsetof(xlsStyle, rotate), 204},
-        {offsetof(xlsStyle, isProtected), 208}};
-    for (auto [actual, expected] : offsets) EXPECT_EQ(actual, expected);
-}
 
 TEST_F(Styles, TheTwoWorkedExamples) {
     EXPECT_TRUE(same_bytes("  <Style ss:ID=\"s1\">\n"
