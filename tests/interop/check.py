@@ -64,6 +64,20 @@ def cell_styles(root):
     return styles
 
 
+def column_widths(root, table):
+    """Widths of the table's columns in points, as far as they are declared."""
+    widths = {}
+    for element in root.iter(q("style:style")):
+        props = element.find("style:table-column-properties", NS)
+        if props is not None and props.get(q("style:column-width"), "").endswith("in"):
+            widths[element.get(q("style:name"))] = float(props.get(q("style:column-width"))[:-2]) * 72
+    result = []
+    for column in table.iter(q("table:table-column")):
+        repeat = int(column.get(q("table:number-columns-repeated"), "1"))
+        result += [widths.get(column.get(q("table:style-name")))] * min(repeat, 1024)
+    return result
+
+
 def read_fods(path):
     """[(sheet name, {A1 name: Cell}, {merged ranges}, table element)] of a flat ODS file."""
     root = ET.parse(path).getroot()
@@ -141,7 +155,7 @@ def check_demo(check, sheets):
     check.expect("demo Prova2!A2", sheets[1][1].get("A2"), None)
 
 
-def check_vendite(check, workbook, cells, merges):
+def check_vendite(check, workbook, cells, merges, widths):
     check.cells(workbook, "Vendite", cells, [
         ("A1", "string", None, "Riepilogo vendite 2024"),
         ("B3", "float", 1250.5, "1,250.50"),
@@ -158,6 +172,7 @@ def check_vendite(check, workbook, cells, merges):
     check.expect(workbook + " Vendite!B6 formula", cells["B6"].formula if "B6" in cells else None,
                  "of:=SUM([.B3:.B5])")
     check.expect(workbook + " Vendite merged ranges", merges, {"A1:C1", "A7:A8"})
+    check.expect(workbook + " Vendite column A width (points)", round(widths[0]) if widths else None, 120)
     head = cells["A2"].style if "A2" in cells else {}
     check.expect(workbook + " style head: bold", head.get("font-weight"), "bold")
     check.expect(workbook + " style head: fill", head.get("background-color"), "#ddeeff")
@@ -168,7 +183,7 @@ def check_report(check, sheets, root):
     check.expect("report sheets", [s[0] for s in sheets], ["Vendite", "R&D"])
     if len(sheets) != 2:
         return
-    check_vendite(check, "report", sheets[0][1], sheets[0][2])
+    check_vendite(check, "report", sheets[0][1], sheets[0][2], column_widths(root, sheets[0][3]))
     cells = sheets[1][1]
     check.cells("report", "R&D", cells, [
         ("B1", "float", 4461.2, None),
@@ -194,11 +209,11 @@ def check_report(check, sheets, root):
         a.get(q("style:print-orientation")) == "portrait" for a in layouts), False)
 
 
-def check_merged(check, sheets):
+def check_merged(check, sheets, root):
     check.expect("merged sheets", [s[0] for s in sheets], ["Vendite", "Aggiunto"])
     if len(sheets) != 2:
         return
-    check_vendite(check, "merged", sheets[0][1], sheets[0][2])
+    check_vendite(check, "merged", sheets[0][1], sheets[0][2], column_widths(root, sheets[0][3]))
     cells = sheets[1][1]
     check.cells("merged", "Aggiunto", cells, [
         ("A1", "string", None, "Dopo la fusione"),
@@ -231,7 +246,7 @@ def main(demo, maker, work):
     read = {b: read_fods(os.path.join(work, "fods", b + ".fods")) for b in books}
     check_demo(check, read["Prova1"][0])
     check_report(check, *read["report"])
-    check_merged(check, read["merged"][0])
+    check_merged(check, *read["merged"])
     for failure in check.failures:
         print(failure)
     print("%d workbooks opened in %s: %d differences" % (len(books), soffice, len(check.failures)))
