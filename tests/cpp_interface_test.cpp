@@ -19,8 +19,11 @@ void *operator new(std::size_t n) {
     if (void *p = std::malloc(n != 0 ? n : 1)) return p;
     throw std::bad_alloc();
 }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // these are the matching pair
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 using namespace gqtest;
 namespace gq = gridquill;
@@ -276,4 +279,26 @@ TEST_F(CppInterface, CellsAllocateNothing) {
     EXPECT_EQ(allocations - before, 0);
     wb.close();
     EXPECT_EQ(xml_error("heap.xml"), "");
+}
+
+TEST_F(CppInterface, MergeDropsMarkedSheetsAndAddsItsOwn) {
+    {
+        gq::Workbook wb("in.xml");
+        wb.style(gq::Style("money").number_format("#,##0.00"));
+        wb.sheet("A").cell(1).sheet("B").cell(2);
+    }
+    {
+        auto wb = gq::Workbook::merge("in.xml", "out.xml");
+        wb.style(gq::Style("new").italic());
+        wb.drop_sheet("B").sheet("C").cell(3.5, "money").cell("x", "new");
+        EXPECT_EQ(refusal([&] { wb.drop_sheet(""); }), "Manca il nome del foglio da togliere\n");
+    }
+    std::string text = read_file("out.xml");
+    EXPECT_EQ(xml_error("out.xml"), "");
+    EXPECT_NE(text.find(" <Worksheet ss:Name=\"A\" >"), std::string::npos);
+    EXPECT_EQ(text.find(" <Worksheet ss:Name=\"B\" >"), std::string::npos);
+    EXPECT_NE(text.find(" <Worksheet ss:Name=\"C\" >"), std::string::npos);
+    EXPECT_NE(text.find("    <Cell ss:StyleID=\"money\" ><Data ss:Type=\"Number\">3.5</Data></Cell>\n"),
+              std::string::npos);
+    EXPECT_EQ(refusal([] { gq::Workbook::merge("missing.xml", "o.xml"); }).rfind("Errore", 0), 0u);
 }
