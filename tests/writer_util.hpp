@@ -2,6 +2,9 @@
 // worksheet start and end lines and the body of a file after its prologue.
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -67,6 +70,26 @@ inline std::string body_of(const char *path = "out.xml") {
 inline std::string one_sheet(std::string_view rows) {
     return std::string(kStylesEnd) + sheet_start("S") + std::string(rows) + sheet_end("S", true) +
            "</Workbook>\n";
+}
+
+// Runs f and returns what it printed on the standard error stream, without flushing the
+// other open streams (the library's output keeps its buffered bytes until it writes them).
+template <class F>
+std::string own_stderr_of(F &&f) {
+    std::fflush(stderr);
+    std::FILE *capture = std::tmpfile();
+    int saved = dup(2);
+    dup2(fileno(capture), 2);
+    f();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    char buf[256];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, capture)) > 0;) text.append(buf, n);
+    std::fclose(capture);
+    return text;
 }
 
 }  // namespace gqtest

@@ -62,9 +62,12 @@ bool close_output() noexcept {
     if (g.outFile == nullptr) return true;
     bool ok = !g.writeFailed && !std::ferror(g.outFile);
     int err = g.writeErrno;
-    if (std::fclose(g.outFile) != 0 && ok) {
+    // A flush made outside the library (a client's fflush(NULL)) may have failed without
+    // leaving its reason: the final flush meets the same cause again.
+    std::clearerr(g.outFile);
+    if (std::fclose(g.outFile) != 0) {
+        if (ok || err == 0) err = errno;
         ok = false;
-        err = errno;
     }
     g.outFile = nullptr;
     g.writeFailed = false;
