@@ -143,6 +143,8 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
         }
         if (copying) e.output += p;
     }
+    if (next == pieces.size() && e.copyError.empty())
+        e.copyError = "File in input troncato: manca il tag </Workbook>.";
     e.output += clientSheet;
     return e;
 }

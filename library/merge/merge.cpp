@@ -112,7 +112,10 @@ int copy_styles() noexcept {
     bool styleSeen = false;
     for (unsigned long long number = 1;; ++number) {
         std::size_t n = read_piece(g.inFile, line);
-        if (n == 0) break;
+        if (n == 0) {
+            if (std::ferror(g.inFile)) return fail_open({"Errore in lettura del file in input."});
+            break;
+        }
         std::string_view piece(line, n);
         if (number == 1 && !piece.starts_with("<?xml ")) {
             fail({"File in input non XML Excel."});
@@ -140,7 +143,8 @@ int copy_styles() noexcept {
 }
 
 // Copies the input's remaining lines up to its Workbook end line, leaving out each
-// marked worksheet up to the next worksheet or that end.
+// marked worksheet up to the next worksheet or that end; an input that ends or fails
+// before that line is reported.
 void copy_sheets() noexcept {
     char line[kLineSize];
     bool copying = true;
@@ -167,6 +171,8 @@ void copy_sheets() noexcept {
         }
         if (copying) emit(piece);
     }
+    if (std::ferror(g.inFile)) fail_open({"Errore in lettura del file in input."});
+    else fail({"File in input troncato: manca il tag </Workbook>."});
 }
 
 }  // namespace
