@@ -1,0 +1,374 @@
+// Benchmark of the cell path: R rows x 10 columns through Gridquill, each measurement in a
+// fresh child process, against the floor (the same bytes in large fwrites) and libxlsxwriter.
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gridquill.h"
+#ifdef GRIDQUILL_BENCH_XLSXWRITER
+#include <xlsxwriter.h>
+#endif
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kColumns = 10;
+constexpr std::size_t kPool = 1024;         // distinct strings and numbers, cycled through
+constexpr std::size_t kFloorChunk = 1 << 20;  // bytes per fwrite of the floor
+
+// What one child reports.
+struct Sample {
+    double wall = 0, user = 0, sys = 0;
+    unsigned long long bytes = 0;
+    long peakKib = 0;
+};
+
+// The cell values, made before the clock starts: every seventh string holds '&' and 0xE8.
+// Row r takes the entries from first(r) on, a string in each even column and a number in
+// each odd one.
+struct Values {
+    std::vector<std::string> latin1, utf8, number;
+    std::vector<double> numeric;
+    std::vector<const char *> cells;  // latin1 and number interleaved, as a row takes them
+
+    Values() {
+        for (std::size_t k = 0; k < kPool; ++k) {
+            std::string n = std::to_string(k);
+            bool special = k % 7 == 0;
+            latin1.push_back(special ? "Caff\xE8 & latte " + n : "Articolo " + n);
+            utf8.push_back(special ? "Caff\xC3\xA8 & latte " + n : "Articolo " + n);
+            number.push_back(std::to_string(k * 7919 % 100000) + "." + std::to_string(10 + k % 90));
+            numeric.push_back(std::strtod(number.back().c_str(), nullptr));
+        }
+        for (std::size_t k = 0; k < kPool; ++k) {
+            cells.push_back(latin1[k].c_str());
+            cells.push_back(number[k].c_str());
+        }
+    }
+    static std::size_t first(long row) {
+        return static_cast<std::size_t>(row * (kColumns / 2)) % (kPool - kColumns / 2);
+    }
+};
+
+double now() {
+    auto t = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(t).count();
+}
+
+double seconds(const timeval &t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// Peak resident set of this process image in KiB (VmHWM; ru_maxrss where that is missing).
+long peak_rss_kib() {
+    std::FILE *f = std::fopen("/proc/self/status", "r");
+    long kib = -1;
+    char line[256];
+    while (f != nullptr && std::fgets(line, sizeof line, f) != nullptr)
+        if (std::strncmp(line, "VmHWM:", 6) == 0) kib = std::strtol(line + 6, nullptr, 10);
+    if (f != nullptr) std::fclose(f);
+    if (kib < 0) {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        kib = u.ru_maxrss;
+    }
+    return kib;
+}
+
+[[noreturn]] void die(const std::string &what) {
+    std::fprintf(stderr, "gridquill_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The workbook through Gridquill; `styles` 0 writes cells without a style, else the cells
+// take the styles in turn.
+void write_gridquill(const Values &v, long rows, int styles, const char *path) {
+    std::vector<std::string> ids;
+    for (int i = 0; i < styles; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "s%04d", i);
+        ids.emplace_back(id);
+    }
+    std::vector<const char *> cellStyles;
+    for (const std::string &id : ids) cellStyles.push_back(id.c_str());
+    if (cellStyles.empty()) cellStyles.push_back("");
+    std::size_t s = 0;
+    auto nextStyle = [&] {
+        const char *id = cellStyles[s];
+        if (++s == cellStyles.size()) s = 0;
+        return id;
+    };
+
+    bool ok = xlsInit(path, "Bench") != 0;
+    for (const std::string &id : ids) ok = ok && xlsAddStyle(xlsStyleDefault, id.c_str()) != 0;
+    ok = ok && xlsAddSheet("Dati", xlsSheetSetupDefault) != 0;
+    for (long r = 0; r < rows && ok; ++r) {
+        const char *const *cell = &v.cells[2 * Values::first(r)];
+        for (int c = 0; c < kColumns; ++c)
+            ok &= xlsWriteCell(cell[c], c % 2 == 0 ? 'S' : 'N', nextStyle()) != 0;
+        ok &= xlsNewLine() != 0;
+    }
+    if (!ok || xlsClose() == 0) die(std::string("Gridquill failed: ") + xlsGetError());
+}
+
+// The floor: bytes already in memory, written with large fwrite calls.
+void write_floor(const std::vector<char> &bytes, const char *path) {
+    std::FILE *f = std::fopen(path, "w");
+    if (f == nullptr) die(std::string("cannot create ") + path);
+    for (std::size_t at = 0; at < bytes.size(); at += kFloorChunk)
+        std::fwrite(bytes.data() + at, 1, std::min(kFloorChunk, bytes.size() - at), f);
+    if (std::fclose(f) != 0) die(std::string("cannot write ") + path);
+}
+
+#ifdef GRIDQUILL_BENCH_XLSXWRITER
+// The same data through libxlsxwriter in constant_memory mode.
+void write_xlsxwriter(const Values &v, long rows, const char *path, const std::string &dir) {
+    std::vector<char> tmpdir(dir.begin(), dir.end());
+    tmpdir.push_back('\0');
+    lxw_workbook_options options = {LXW_TRUE, tmpdir.data(), LXW_TRUE};
+    lxw_workbook *book = workbook_new_opt(path, &options);
+    if (book == nullptr) die("libxlsxwriter: no workbook");
+    lxw_worksheet *sheet = workbook_add_worksheet(book, "Dati");
+    for (long r = 0; r < rows; ++r) {
+        for (int c = 0; c < kColumns; ++c) {
+            std::size_t k = Values::first(r) + static_cast<std::size_t>(c / 2);
+            auto row = static_cast<lxw_row_t>(r);
+            auto col = static_cast<lxw_col_t>(c);
+            if (c % 2 == 0) worksheet_write_string(sheet, row, col, v.utf8[k].c_str(), nullptr);
+            else worksheet_write_number(sheet, row, col, v.numeric[k], nullptr);
+        }
+    }
+    if (workbook_close(book) != LXW_NO_ERROR) die("libxlsxwriter: close failed");
+}
+#endif
+
+// Child: one measurement, printed as "wall user sys bytes peakKiB". The floor reads the
+// file at `path` first and writes its copy beside it.
+int child(const std::string &kind, long rows, const std::string &path,
+          [[maybe_unused]] const std::string &dir) {
+    Values values;
+    std::vector<char> source;
+    if (kind == "floor") {
+        source.resize(static_cast<std::size_t>(fs::file_size(path)));
+        std::FILE *f = std::fopen(path.c_str(), "r");
+        if (f == nullptr || std::fread(source.data(), 1, source.size(), f) != source.size())
+            die("cannot read " + path);
+        std::fclose(f);
+    }
+    std::string out = kind == "floor" ? path + ".floor" : path;
+    rusage u0{}, u1{};
+    getrusage(RUSAGE_SELF, &u0);
+    double t0 = now();
+    if (kind == "plain") write_gridquill(values, rows, 0, out.c_str());
+    else if (kind == "styled4") write_gridquill(values, rows, 4, out.c_str());
+    else if (kind == "styled4000") write_gridquill(values, rows, 4000, out.c_str());
+    else if (kind == "floor") write_floor(source, out.c_str());
+#ifdef GRIDQUILL_BENCH_XLSXWRITER
+    else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);
+#endif
+    else die("unknown workload " + kind);
+    double wall = now() - t0;
+    getrusage(RUSAGE_SELF, &u1);
+    std::error_code noSize;  // a device such as /dev/null has none
+    auto bytes = static_cast<unsigned long long>(fs::file_size(out, noSize));
+    if (noSize) bytes = 0;
+    if (kind == "floor") fs::remove(out);
+    std::printf("%.6f %.6f %.6f %llu %ld\n", wall, seconds(u1.ru_utime) - seconds(u0.ru_utime),
+                seconds(u1.ru_stime) - seconds(u0.ru_stime), bytes, peak_rss_kib());
+    return 0;
+}
+
+// Runs one measurement in a fresh child process of this program, so that its peak RSS is
+// its own.
+Sample spawn(const std::string &kind, long rows, const std::string &path, const std::string &dir) {
+    std::string rowsText = std::to_string(rows);
+    std::vector<const char *> argv = {"gridquill_bench", "--child", kind.c_str(),
+                                      rowsText.c_str(),  path.c_str(), dir.c_str(), nullptr};
+    int pipefd[2];
+    if (pipe(pipefd) != 0) die("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+    pid_t pid;
+    int started = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr,
+                              const_cast<char **>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipefd[1]);
+    if (started != 0) die("cannot start a child");
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    close(pipefd[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Sample s;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        std::sscanf(text.c_str(), "%lf %lf %lf %llu %ld", &s.wall, &s.user, &s.sys, &s.bytes,
+                    &s.peakKib) != 5)
+        die("child " + kind + " " + rowsText + " failed");
+    return s;
+}
+
+// Best (shortest) of several samples; the peak RSS is the largest seen.
+struct Best {
+    Sample s;
+    int n = 0;
+    void add(const Sample &x) {
+        long peak = std::max(s.peakKib, x.peakKib);
+        if (n++ == 0 || x.wall < s.wall) s = x;
+        s.peakKib = peak;
+    }
+};
+
+std::string grouped(unsigned long long v) {
+    std::string digits = std::to_string(v), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string grouped(long v) { return grouped(static_cast<unsigned long long>(v)); }
+
+void print_row(const char *name, const Sample &s, long cells, const char *ratioName = nullptr,
+               double ratio = 0) {
+    std::printf("  %-21s %8.4f %8.4f %8.4f %9.2f %14s %12s", name, s.wall, s.user, s.sys,
+                static_cast<double>(cells) / s.wall / 1e6, grouped(s.bytes).c_str(),
+                grouped(s.peakKib).c_str());
+    if (ratioName != nullptr) std::printf("   %s %.2f", ratioName, ratio);
+    std::printf("\n");
+}
+
+struct Options {
+    std::vector<long> sizes = {10000, 100000, 1000000};
+    int repeat = 3;
+    std::string dir;
+    bool xlsx = true;
+};
+
+Options parse(int argc, char **argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        bool more = i + 1 < argc;
+        if (a == "--sizes" && more) {
+            o.sizes.clear();
+            for (char *p = argv[++i]; *p != '\0';) {
+                long rows = std::strtol(p, &p, 10);
+                if (rows <= 0 || (*p != ',' && *p != '\0')) die("bad --sizes");
+                o.sizes.push_back(rows);
+                if (*p == ',') ++p;
+            }
+        } else if (a == "--repeat" && more) {
+            o.repeat = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--dir" && more) {
+            o.dir = argv[++i];
+        } else if (a == "--no-xlsx") {
+            o.xlsx = false;
+        } else {
+            die("usage: gridquill_bench [--sizes 10000,100000,1000000] [--repeat 3] "
+                "[--dir DIR] [--no-xlsx]");
+        }
+    }
+    return o;
+}
+
+// The results of one size.
+struct Result {
+    long rows = 0;
+    Sample plain, floor, styled4, styled4000, xlsx;
+};
+
+Result measure(long rows, const Options &o) {
+    const struct {
+        const char *kind, *name;
+        Sample Result::*slot;
+    } workloads[] = {{"plain", "plain", &Result::plain},
+                     {"styled4", "styled, 4 styles", &Result::styled4},
+                     {"styled4000", "styled, 4000 styles", &Result::styled4000}};
+    long cells = rows * kColumns;
+    Result r;
+    r.rows = rows;
+    std::printf("rows %s (%s cells)\n", grouped(rows).c_str(), grouped(cells).c_str());
+    for (const auto &w : workloads) {
+        std::string path = o.dir + "/" + w.kind + "-" + std::to_string(rows) + ".xml";
+        Best gq, floor;
+        for (int i = 0; i < o.repeat; ++i) {  // interleaved, so both meet the same machine
+            gq.add(spawn(w.kind, rows, path, o.dir));
+            floor.add(spawn("floor", rows, path, o.dir));
+        }
+        fs::remove(path);
+        print_row(w.name, gq.s, cells, "x floor", gq.s.wall / floor.s.wall);
+        print_row("  floor", floor.s, cells);
+        r.*w.slot = gq.s;
+        if (w.slot == &Result::plain) r.floor = floor.s;
+    }
+    if (o.xlsx) {
+        std::string path = o.dir + "/xlsx-" + std::to_string(rows) + ".xlsx";
+        Best x;
+        for (int i = 0; i < o.repeat; ++i) x.add(spawn("xlsx", rows, path, o.dir));
+        fs::remove(path);
+        r.xlsx = x.s;
+        print_row("libxlsxwriter", x.s, cells, "x Gridquill", x.s.wall / r.plain.wall);
+    }
+    std::fflush(stdout);
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc == 6 && std::strcmp(argv[1], "--child") == 0)
+        return child(argv[2], std::atol(argv[3]), argv[4], argv[5]);
+
+    Options o = parse(argc, argv);
+    bool ownDir = o.dir.empty();
+    if (ownDir) {
+        char tmpl[] = "/tmp/gridquill-bench-XXXXXX";
+        if (mkdtemp(tmpl) == nullptr) die("cannot make a temporary directory");
+        o.dir = tmpl;
+    }
+#ifndef GRIDQUILL_BENCH_XLSXWRITER
+    o.xlsx = false;
+#endif
+    std::printf("Gridquill benchmark: R rows x %d columns, one worksheet; best of %d runs, each in "
+                "a fresh process; files in %s\n",
+                kColumns, o.repeat, o.dir.c_str());
+    std::printf("  %-21s %8s %8s %8s %9s %14s %12s\n", "workload", "time s", "user s", "sys s",
+                "Mcells/s", "bytes", "peak RSS KiB");
+    std::vector<Result> results;
+    for (long rows : o.sizes) results.push_back(measure(rows, o));
+    if (ownDir) fs::remove_all(o.dir);
+
+    std::printf("summary (plain workload unless named)\n");
+    for (const Result &r : results) {
+        std::printf("  %9s rows: Gridquill/floor %.2f, %.1f Mcells/s, peak RSS %s KiB, "
+                    "styled 4000/4 styles %.2f",
+                    grouped(r.rows).c_str(), r.plain.wall / r.floor.wall,
+                    static_cast<double>(r.rows * kColumns) / r.plain.wall / 1e6,
+                    grouped(r.plain.peakKib).c_str(), r.styled4000.wall / r.styled4.wall);
+        if (o.xlsx) std::printf(", libxlsxwriter/Gridquill %.1f", r.xlsx.wall / r.plain.wall);
+        std::printf("\n");
+    }
+    if (results.size() > 1)
+        std::printf("  peak RSS from %s to %s rows: %+ld KiB\n",
+                    grouped(results.front().rows).c_str(), grouped(results.back().rows).c_str(),
+                    results.back().plain.peakKib - results.front().plain.peakKib);
+    return 0;
+}
