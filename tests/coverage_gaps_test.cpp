@@ -1,0 +1,27 @@
+// Library lines no other test program reaches: the C++ interface's style without an ID
+// and its fill pattern.
+#include "gridquill.hpp"
+#include "support.hpp"
+
+using namespace gqtest;
+
+class CoverageGaps : public TempDirTest {};
+
+TEST_F(CoverageGaps, CppStyleNeedsAnIdAndWritesItsPattern) {
+    try {
+        gridquill::Style none("");
+        ADD_FAILURE() << "a style without an ID was accepted";
+    } catch (const gridquill::Error &e) {
+        EXPECT_STREQ(e.what(), "Manca l'ID dello stile\n");
+    }
+    {
+        gridquill::Workbook book("out.xml", "T");
+        book.style(gridquill::Style("grigio").fill("#C0C0C0").pattern("Gray50"));
+        book.sheet("S").cell("x", "grigio");
+        book.close();
+    }
+    ASSERT_EQ(xml_error("out.xml"), "");
+    EXPECT_NE(read_file("out.xml").find(
+                  "   <Interior ss:Color=\"#C0C0C0\"  ss:Pattern=\"Gray50\" />\n"),
+              std::string::npos);
+}
