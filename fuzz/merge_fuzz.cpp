@@ -1,5 +1,5 @@
-// Fuzz target: mutated workbooks merged with a mark, a style, a sheet and a cell; the
-// output is compared byte for byte with a line-by-line reference of the merge.
+// Fuzz target: mutated workbooks merged with a mark, a style, a sheet, a column and two
+// rows; the output is compared byte for byte with a line-by-line reference of the merge.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
@@ -19,7 +19,9 @@ std::string inputPath, outputPath;  // in the private directory
 constexpr std::size_t npos = std::string::npos;
 
 // What the writer adds around a merge, taken from workbooks it writes itself.
-std::string clientSheet;  // the sheet "Client" with one cell, and the Workbook end tag
+// The sheet "Client" (a column, a cell, a row break, a cell) and the Workbook end tag,
+// once without styles and once with every style named "txt".
+std::string clientSheet, clientSheetStyled;
 std::string styleFz;      // the Style element of xlsStyleDefault as "fz"
 
 const char *const kBuiltIn[][2] = {
@@ -66,10 +68,11 @@ struct Expected {
     std::string startError;  // errorText after xlsInitMerge
     std::string copyError;   // message of the sheet copy, "" when none
     std::string output;
+    std::vector<std::string> styleIds;  // the input's style IDs registered, in order
 };
 
 // The merge, as a client of this input sees it: start, an optional style, an optional
-// mark, then the sheet Client with one cell, and the close.
+// mark, the input's sheets; the client's own sheet follows.
 Expected reference(const std::string &input, bool addStyle, const std::string &mark) {
     Expected e;
     std::vector<std::string> pieces = pieces_of(input);
@@ -106,7 +109,7 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
                 ++next;
                 break;
             }
-            styles.insert(id);
+            if (styles.insert(id).second) e.styleIds.push_back(id);
         }
         if (p.find("</Styles>") != npos) {
             stopped = true;
@@ -145,7 +148,6 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
     }
     if (next == pieces.size() && e.copyError.empty())
         e.copyError = "File in input troncato: manca il tag </Workbook>.";
-    e.output += clientSheet;
     return e;
 }
 
@@ -172,6 +174,13 @@ std::string after(const std::string &text, const std::string &from) {
     return text.substr(at + from.size());
 }
 
+// The client's own sheet, every style argument `style`; false when a call was refused.
+bool client_sheet(const char *style) {
+    return xlsAddSheet("Client", xlsSheetSetupDefault) == -1 && xlsColumn(1, 50, style) == -1 &&
+           xlsWriteCell("valore", 'S', style) == -1 && xlsNewLineEx(0, 0, style) == -1 &&
+           xlsWriteCellEx("2", 'N', style, "=R[-1]C", 0, 0, 0) == -1;
+}
+
 void learn_writer_texts() {
     xlsStyle style = xlsStyleDefault;
     std::string dir = make_private_dir("gridquill-fuzz-merge");
@@ -179,10 +188,12 @@ void learn_writer_texts() {
     outputPath = dir + "/output.xml";
     std::string path = dir + "/client.xml";
     xlsInit(path.c_str(), "");
-    xlsAddStyle(style, "fz");
-    xlsAddSheet("Client", xlsSheetSetupDefault);
-    xlsWriteCell("valore", 'S', "");
+    client_sheet("txt");
     if (xlsClose() != -1) finding("the writer failed on a plain workbook");
+    clientSheetStyled = after(read_file(path.c_str()), " </Styles>\n");
+    xlsInit(path.c_str(), "");
+    xlsAddStyle(style, "fz");
+    if (!client_sheet("") || xlsClose() != -1) finding("the writer failed on a plain workbook");
     std::string text = read_file(path.c_str());
     clientSheet = after(text, " </Styles>\n");
     std::string styles = after(text, "  <Style ss:ID=\"date\">\n");
@@ -198,10 +209,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    if (size == 0) return 0;
-    // The last byte steers the client; the rest is the input workbook.
-    unsigned control = data[size - 1];
-    std::string input(reinterpret_cast<const char *>(data), size - 1);
+    if (size < 2) return 0;
+    // The last two bytes steer the client; the rest is the input workbook.
+    unsigned control = data[size - 1], styleChoice = data[size - 2] % 16;
+    std::string input(reinterpret_cast<const char *>(data), size - 2);
     write_bytes(inputPath.c_str(), input);
     reset_library();
     std::remove(outputPath.c_str());
@@ -224,6 +235,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (twice) r = xlsInitMerge(inputPath.c_str(), outputPath.c_str());
     std::string error = xlsGetError();
     Expected e = reference(input, addStyle, mark.size() <= 199 ? mark : "");
+    // The client's cells, row and column name an input style when one is chosen.
+    std::string style;
+    if (styleChoice >= 8 && styleChoice - 8 < e.styleIds.size()) style = e.styleIds[styleChoice - 8];
+    if (style.find('\0') != npos) style.clear();
+    if (style.empty()) {
+        e.output += clientSheet;
+    } else {
+        std::string styled = clientSheetStyled;
+        for (std::size_t at = 0; (at = styled.find("\"txt\"", at)) != npos; at += style.size() + 2)
+            styled.replace(at, 5, "\"" + style + "\"");
+        e.output += styled;
+    }
     require(r == e.start, "xlsInitMerge result", error);
     require(error == e.startError, "xlsInitMerge message", error + " / expected " + e.startError);
 
@@ -237,7 +260,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(xlsAddSheet("Client", xlsSheetSetupDefault) == -1, "xlsAddSheet refused");
         std::string now = xlsGetError();
         require(now == (e.copyError.empty() ? before : e.copyError), "message of the sheet copy", now);
-        require(xlsWriteCell("valore", 'S', "") == -1, "xlsWriteCell refused");
+        require(xlsColumn(1, 50, style.c_str()) == -1 && xlsWriteCell("valore", 'S', style.c_str()) == -1 &&
+                    xlsNewLineEx(0, 0, style.c_str()) == -1 &&
+                    xlsWriteCellEx("2", 'N', style.c_str(), "=R[-1]C", 0, 0, 0) == -1,
+                "a call of the client's sheet refused an input style", style);
         require(xlsClose() == -1, "xlsClose refused");
         std::string output = read_file(outputPath.c_str());
         if (output != e.output) {
