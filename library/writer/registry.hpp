@@ -12,9 +12,11 @@ namespace gridquill::detail {
 
 template <std::size_t MaxEntries, std::size_t MaxLength>
 class Registry {
+    // At most a quarter of the slots in use, so that a lookup in a full registry seldom
+    // probes a second slot.
     static constexpr std::size_t slots = [] {
         std::size_t s = 1;
-        while (s < 2 * MaxEntries) s <<= 1;
+        while (s < 4 * MaxEntries) s <<= 1;
         return s;
     }();
     static_assert(MaxEntries < 65535 && MaxLength < 256);
