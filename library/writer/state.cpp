@@ -37,19 +37,6 @@ void emit(std::string_view text) noexcept {
     }
 }
 
-void flush_output() noexcept {
-    if (g.outFile == nullptr) return;
-#ifdef __GLIBC__
-    int r = fflush_unlocked(g.outFile);
-#else
-    int r = std::fflush(g.outFile);
-#endif
-    if (r != 0 && !g.writeFailed) {
-        g.writeFailed = true;
-        g.writeErrno = errno;
-    }
-}
-
 std::FILE *open_output(const char *path) noexcept {
     std::FILE *f = std::fopen(path, "w");
     if (f != nullptr) std::setvbuf(f, g.outBuffer, _IOFBF, sizeof g.outBuffer);

@@ -70,9 +70,6 @@ extern WriterState g;
 // Writes to the output when one is open; remembers a failed write for xlsClose.
 void emit(std::string_view text) noexcept;
 
-// Writes the output stream's buffer out now; remembers a failure for xlsClose.
-void flush_output() noexcept;
-
 // Opens `path` for writing with the library's stream buffer; null on failure.
 std::FILE *open_output(const char *path) noexcept;
 
