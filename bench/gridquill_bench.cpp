@@ -93,15 +93,21 @@ long peak_rss_kib() {
     std::exit(1);
 }
 
-// The workbook through Gridquill; `styles` 0 writes cells without a style, else the cells
-// take the styles in turn.
-void write_gridquill(const Values &v, long rows, int styles, const char *path) {
+// Style IDs s0000, s0001 and so on, all of one length.
+std::vector<std::string> style_ids(int count) {
     std::vector<std::string> ids;
-    for (int i = 0; i < styles; ++i) {
+    for (int i = 0; i < count; ++i) {
         char id[16];
         std::snprintf(id, sizeof id, "s%04d", i);
         ids.emplace_back(id);
     }
+    return ids;
+}
+
+// The workbook through Gridquill: the styles registered, and the cells taking them in turn
+// (no style when there are none).
+void write_gridquill(const Values &v, long rows, const std::vector<std::string> &ids,
+                     const char *path) {
     std::vector<const char *> cellStyles;
     for (const std::string &id : ids) cellStyles.push_back(id.c_str());
     if (cellStyles.empty()) cellStyles.push_back("");
@@ -169,12 +175,12 @@ int child(const std::string &kind, long rows, const std::string &path,
         std::fclose(f);
     }
     std::string out = kind == "floor" ? path + ".floor" : path;
+    int styles = kind == "styled4" ? 4 : kind == "styled4000" ? 4000 : 0;
+    std::vector<std::string> ids = style_ids(styles);
     rusage u0{}, u1{};
     getrusage(RUSAGE_SELF, &u0);
     double t0 = now();
-    if (kind == "plain") write_gridquill(values, rows, 0, out.c_str());
-    else if (kind == "styled4") write_gridquill(values, rows, 4, out.c_str());
-    else if (kind == "styled4000") write_gridquill(values, rows, 4000, out.c_str());
+    if (kind == "plain" || styles > 0) write_gridquill(values, rows, ids, out.c_str());
     else if (kind == "floor") write_floor(source, out.c_str());
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
     else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);
