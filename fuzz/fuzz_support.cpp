@@ -5,9 +5,11 @@
 #include "gridquill.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <expat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,10 +61,24 @@ void on_text(void *user, const XML_Char *s, int len) {
 
 }  // namespace
 
+// Removes the directories of earlier runs whose process is gone (a crash or an interrupt
+// ends a run without its exit handlers).
+void remove_orphans(const std::string &base, const std::string &prefix) {
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(base, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(prefix + "-", 0) != 0) continue;
+        long pid = std::strtol(name.c_str() + prefix.size() + 1, nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), ec);
+    }
+}
+
 std::string make_private_dir(const char *prefix) {
     const char *tmp = std::getenv("TMPDIR");
     std::string base = tmp && *tmp ? tmp : access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string pattern = base + "/" + prefix + "-XXXXXX";
+    remove_orphans(base, prefix);
+    std::string pattern = base + "/" + prefix + "-" + std::to_string(getpid()) + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (mkdtemp(buf.data()) == nullptr) {

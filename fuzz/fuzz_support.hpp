@@ -9,8 +9,9 @@
 
 namespace gqfuzz {
 
-// Creates a fresh directory under $TMPDIR (else /dev/shm, else /tmp), removed at exit;
-// returns its path. The working directory stays: libFuzzer writes its corpus there.
+// Creates a fresh directory under $TMPDIR (else /dev/shm, else /tmp), removed at exit, and
+// removes those that killed runs left behind; returns its path. The working directory
+// stays: libFuzzer writes its corpus there.
 std::string make_private_dir(const char *prefix);
 
 // Brings the library to a known state: no workbook and no stream open, the registries
