@@ -63,6 +63,7 @@ std::string library_workbook(const char *path, int rows = 3) {
         }
     }
     EXPECT_EQ(xlsClose(), -1);
+    EXPECT_EQ(xml_error(path), "");
     return read_file(path);
 }
 
@@ -80,6 +81,7 @@ std::string client_sheet() {
         xlsAddSheet("C", xlsSheetSetupDefault);
         xlsWriteCell("c", 'S', "");
         xlsClose();
+        EXPECT_EQ(xml_error("client.xml"), "");
         return after(read_file("client.xml"), kStylesEndLine);
     }();
     return text;
