@@ -252,6 +252,8 @@ std::string grouped(unsigned long long v) {
 
 std::string grouped(long v) { return grouped(static_cast<unsigned long long>(v)); }
 
+double cpu(const Sample &s) { return s.user + s.sys; }
+
 void print_row(const char *name, const Sample &s, long cells, const char *ratioName = nullptr,
                double ratio = 0) {
     std::printf("  %-21s %8.4f %8.4f %8.4f %9.2f %14s %12s", name, s.wall, s.user, s.sys,
@@ -367,9 +369,10 @@ int main(int argc, char **argv) {
 
     std::printf("summary (plain workload unless named)\n");
     for (const Result &r : results) {
-        std::printf("  %9s rows: Gridquill/floor %.2f, %.1f Mcells/s, peak RSS %s KiB, "
-                    "styled 4000/4 styles %.2f",
+        std::printf("  %9s rows: Gridquill/floor %.2f (CPU time %.2f), %.1f Mcells/s, peak RSS "
+                    "%s KiB, styled 4000/4 styles %.2f",
                     grouped(r.rows).c_str(), r.plain.wall / r.floor.wall,
+                    cpu(r.plain) / cpu(r.floor),
                     static_cast<double>(r.rows * kColumns) / r.plain.wall / 1e6,
                     grouped(r.plain.peakKib).c_str(), r.styled4000.wall / r.styled4.wall);
         if (o.xlsx) std::printf(", libxlsxwriter/Gridquill %.1f", r.xlsx.wall / r.plain.wall);
