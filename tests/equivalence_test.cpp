@@ -87,8 +87,11 @@ TEST_F(Equivalence, ValuesAroundEveryCutPoint) {
     for (const std::string &lead : leads)
         for (std::size_t length = 3993; length <= 4001; ++length)
             for (char last2 : edges)
-                for (char last : edges)
-                    values.push_back(lead + std::string(length - lead.size() - 2, 'a') + last2 + last);
+                for (char last : edges) {
+                    std::string v = lead;
+                    v.append(length - lead.size() - 2, 'a').append({last2, last});
+                    values.push_back(v);
+                }
     values.push_back(std::string(5000, '&'));
     values.push_back(std::string(2500, '\xE8'));
     values.push_back(std::string(1333, '<') + std::string(3000, '>'));

@@ -96,7 +96,8 @@ inline bool block_readable(const char *p) noexcept {
     __m128i stop = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));  // signed: below 0x20 and 0x80 up
     stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
     // '<' (0x3C) and '>' (0x3E) are the two bytes that give '>' with bit 1 set.
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(2)), _mm_set1_epi8('>')));
+    __m128i angle = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(2)), _mm_set1_epi8('>'));
+    stop = _mm_or_si128(stop, angle);
     unsigned m = static_cast<unsigned>(_mm_movemask_epi8(stop));
     return m == 0 ? kBlock : static_cast<unsigned>(__builtin_ctz(m));
 }
