@@ -264,7 +264,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                     xlsNewLineEx(0, 0, style.c_str()) == -1 &&
                     xlsWriteCellEx("2", 'N', style.c_str(), "=R[-1]C", 0, 0, 0) == -1,
                 "a call of the client's sheet refused an input style", style);
-        require(xlsClose() == -1, "xlsClose refused");
+        // An input without its Workbook end line leaves a workbook that is not whole.
+        bool truncated = e.copyError == "File in input troncato: manca il tag </Workbook>.";
+        require(xlsClose() == (truncated ? 0 : -1), "xlsClose result after the copy");
         std::string output = read_file(outputPath.c_str());
         if (output != e.output) {
             std::size_t i = 0;

@@ -171,6 +171,7 @@ void copy_sheets() noexcept {
         }
         if (copying) emit(piece);
     }
+    g.inputTruncated = true;
     if (std::ferror(g.inFile)) fail_open({"Errore in lettura del file in input."});
     else fail({"File in input troncato: manca il tag </Workbook>."});
 }

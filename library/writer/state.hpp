@@ -61,6 +61,9 @@ struct WriterState {
     // Output bookkeeping: the stream's own buffer and the first failed write.
     bool writeFailed = false;
     int writeErrno = 0;
+    // A merge input that ended or failed before its Workbook end line: the workbook lacks
+    // what the input lacked, and xlsClose says so.
+    bool inputTruncated = false;
     alignas(64) char outBuffer[kOutputBufferSize];
     char cellLine[kCellLineSize];
 };

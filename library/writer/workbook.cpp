@@ -62,6 +62,7 @@ void reset_workbook() noexcept {
     g.sheetCount = 0;
     g.phase = PHASE_STYLES;
     g.rowOpen = kNo;
+    g.inputTruncated = false;
 }
 
 void drop_open_streams() noexcept {
@@ -119,8 +120,12 @@ extern "C" int xlsClose(void) noexcept {
     __ChiudiSheet();
     emit("</Workbook>\n");
     bool written = close_output();
+    bool whole = !g.inputTruncated;
     reset_workbook();
     if (!written)
         return fail_open({"Errore in scrittura del file '", g.outputPath.view(), "'"});
+    if (!whole)
+        return fail({"File in output '", g.outputPath.view(),
+                     "' incompleto: il file in input era troncato.\n"});
     return kYes;
 }
