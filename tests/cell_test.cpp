@@ -134,7 +134,7 @@ TEST_F(Cell, ValuesAroundTheCutPointsStayWellFormed) {
 }
 
 TEST_F(Cell, TheLongestLineIsWrittenWhole) {
-    const std::string formula = "=" + rep(1023, "1");
+    const std::string formula = std::string("=").append(rep(1023, "1"));
     open_with_sheet();
     ASSERT_EQ(xlsNewLineEx(200, 199, "date"), -1);
     ASSERT_EQ(xlsWriteCellEx(rep(2000, "\xE8").c_str(), 'd', "Default", formula.c_str(), 200,
@@ -150,7 +150,7 @@ TEST_F(Cell, TheLongestLineIsWrittenWhole) {
 }
 
 TEST_F(Cell, FormulasOver1024CharactersAreRefused) {
-    const std::string longest = "=" + rep(1023, "2"), over = longest + "2";
+    const std::string longest = std::string("=").append(rep(1023, "2")), over = longest + "2";
     open_with_sheet();
     std::string err = stderr_of([&] {
         EXPECT_EQ(xlsWriteCellEx("1", 'N', "", over.c_str(), 0, 0, 0), 0);

@@ -292,13 +292,14 @@ TEST_F(Merge, MarksAndInputStylesAreBounded) {
     EXPECT_EQ(xlsSheetDelete(std::string(199, 'n').c_str()), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsSheetDelete(std::string(200, 'n').c_str()), 0); }),
               "Nome Sheet troppo lungo (al massimo 199 caratteri) in xlsSheetDelete().");
-    for (int i = 1; i < 1024; ++i) ASSERT_EQ(xlsSheetDelete(("f" + std::to_string(i)).c_str()), -1);
+    for (int i = 1; i < 1024; ++i)
+        ASSERT_EQ(xlsSheetDelete(std::string("f").append(std::to_string(i)).c_str()), -1);
     EXPECT_EQ(xlsSheetDelete("f1"), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsSheetDelete("f1024"), 0); }),
               "Troppi fogli da escludere: non c'e' posto per il foglio 'f1024' in xlsSheetDelete().");
     // An input with more styles than the registry takes is refused.
     Names ids;
-    for (int i = 0; i < 4096; ++i) ids.push_back("s" + std::to_string(i));
+    for (int i = 0; i < 4096; ++i) ids.push_back(std::string("s").append(std::to_string(i)));
     for (bool extra : {false, true}) {
         if (extra) ids.push_back("txt");
         write_file("in.xml", input(ids, sheet("A")));
