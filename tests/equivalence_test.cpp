@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,24 +58,29 @@ std::vector<std::string> string_cells(const std::string &text) {
     return cells;
 }
 
-// Writes each value as a String cell and checks each against its reference.
-void expect_cells_match(const std::vector<const char *> &values) {
-    ASSERT_EQ(xlsInit("out.xml", "T"), -1);
-    ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
-    for (const char *v : values) ASSERT_EQ(xlsWriteCell(v, 'S', ""), -1);
-    ASSERT_EQ(xlsClose(), -1);
+// Checks the String cells of out.xml, one per value, against the values' references.
+void expect_written_match(const std::vector<std::string> &values) {
     ASSERT_EQ(xml_error("out.xml"), "");
     std::vector<std::string> cells = string_cells(read_file("out.xml"));
     ASSERT_EQ(cells.size(), values.size());
     for (std::size_t i = 0; i < cells.size(); ++i)
         ASSERT_TRUE(same_bytes(reference(values[i]), cells[i]))
-            << "value " << i << " of " << std::strlen(values[i]) << " bytes";
+            << "value " << i << " of " << values[i].size() << " bytes";
 }
 
-std::vector<const char *> pointers(const std::vector<std::string> &values) {
-    std::vector<const char *> p;
-    for (const std::string &v : values) p.push_back(v.c_str());
-    return p;
+// Writes each value as a String cell from a heap block of exactly its size, terminator
+// included, so that a read past the terminator is one that valgrind and ASan see; then
+// checks each against its reference.
+void expect_cells_match(const std::vector<std::string> &values) {
+    ASSERT_EQ(xlsInit("out.xml", "T"), -1);
+    ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
+    for (const std::string &v : values) {
+        auto exact = std::make_unique<char[]>(v.size() + 1);
+        std::memcpy(exact.get(), v.c_str(), v.size() + 1);
+        ASSERT_EQ(xlsWriteCell(exact.get(), 'S', ""), -1);
+    }
+    ASSERT_EQ(xlsClose(), -1);
+    expect_written_match(values);
 }
 
 TEST_F(Equivalence, ValuesAroundEveryCutPoint) {
@@ -95,12 +101,13 @@ TEST_F(Equivalence, ValuesAroundEveryCutPoint) {
     values.push_back(std::string(5000, '&'));
     values.push_back(std::string(2500, '\xE8'));
     values.push_back(std::string(1333, '<') + std::string(3000, '>'));
-    expect_cells_match(pointers(values));
+    expect_cells_match(values);
 }
 
 TEST_F(Equivalence, ShortValuesAcrossTheCopyBlocks) {
-    // Every byte between two letters; and each special at every place of values up to
-    // 40 bytes long, across the 16-byte runs the cell path copies at once.
+    // Every byte between two letters; each special at every place of values up to 40
+    // bytes long, across the 16-byte blocks and the 8- and 4-byte words the cell path
+    // checks at once; and two specials in a row, with plain runs of 0 to 20 bytes after.
     std::vector<std::string> values = {""};
     for (int b = 1; b < 256; ++b) values.push_back({'x', static_cast<char>(b), 'y'});
     for (std::size_t length = 1; length <= 40; ++length)
@@ -110,32 +117,41 @@ TEST_F(Equivalence, ShortValuesAcrossTheCopyBlocks) {
                 v[at] = special;
                 values.push_back(v);
             }
-    expect_cells_match(pointers(values));
+    for (std::size_t lead = 0; lead <= 17; ++lead)
+        for (std::size_t rest = 0; rest <= 20; ++rest)
+            values.push_back(std::string(lead, 'c') + "\xE8&" + std::string(rest, 'd'));
+    expect_cells_match(values);
 }
 
-TEST_F(Equivalence, ValuesEndingAtAPageBoundaryAreReadWithinTheirPage) {
-    // Each value ends with its terminator at the last byte before a page that cannot be
-    // read: a read past it would stop the test.
+TEST_F(Equivalence, ValuesAtPageBoundariesAreReadWithinTheirBytes) {
+    // A readable page between two that cannot be read: each value is written once ending
+    // with its terminator at the page's last byte and once starting at its first byte, so
+    // that a read past either end of the value would stop the test.
     const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    void *map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void *map = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     ASSERT_NE(map, MAP_FAILED);
-    char *end = static_cast<char *>(map) + page;
+    char *first = static_cast<char *>(map) + page, *end = first + page;
+    ASSERT_EQ(mprotect(map, page, PROT_NONE), 0);
     ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
-    for (std::size_t length = 0; length <= 40; ++length) {
-        std::string v(length, 'p');
-        if (length % 3 == 1) v[length / 2] = '&';
-        char *text = end - length - 1;
-        std::memcpy(text, v.c_str(), length + 1);
-        ASSERT_EQ(xlsInit("out.xml", "T"), -1);
-        ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
+    std::vector<std::string> values;
+    for (std::size_t length = 0; length <= 48; ++length)
+        for (std::size_t at = 0; at <= length; ++at) {  // at == length: no special
+            std::string v(length, 'p');
+            if (at < length) v[at] = at % 2 == 0 ? '&' : '\xE8';
+            values.push_back(v);
+            values.push_back(v);
+        }
+    ASSERT_EQ(xlsInit("out.xml", "T"), -1);
+    ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string &v = values[i];
+        char *text = i % 2 == 0 ? end - v.size() - 1 : first;
+        std::memcpy(text, v.c_str(), v.size() + 1);
         ASSERT_EQ(xlsWriteCell(text, 'S', ""), -1);
-        ASSERT_EQ(xlsClose(), -1);
-        ASSERT_EQ(xml_error("out.xml"), "");
-        std::vector<std::string> cells = string_cells(read_file("out.xml"));
-        ASSERT_EQ(cells.size(), 1u);
-        EXPECT_TRUE(same_bytes(reference(v), cells[0])) << length;
     }
-    munmap(map, 2 * page);
+    ASSERT_EQ(xlsClose(), -1);
+    munmap(map, 3 * page);
+    expect_written_match(values);
 }
 
 }  // namespace

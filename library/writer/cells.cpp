@@ -9,6 +9,11 @@
 #include "../textutil/textutil.hpp"
 #include "state.hpp"
 
+#if defined(__has_attribute) && __has_attribute(noplt)
+// Each cell measures its value: called through the GOT, without a jump through the PLT.
+extern "C" std::size_t strlen(const char *) noexcept __attribute__((noplt));
+#endif
+
 namespace gridquill::detail {
 
 namespace {
@@ -26,31 +31,47 @@ inline char *put_int(char *o, long long v) noexcept {
     return std::to_chars(o, o + 24, v).ptr;
 }
 
-// The type part of a cell line, padded to a fixed size so that it is copied as one block.
-struct TypeTag {
-    char text[32];
-    std::size_t size;
+// A fixed piece of a cell line, padded to N bytes so that it is copied as whole blocks;
+// its length is kept in the last byte.
+template <std::size_t N>
+struct alignas(16) Piece {
+    char text[N - 1];
+    unsigned char size;
 };
 
-constexpr TypeTag type_tag(std::string_view s) noexcept {
-    TypeTag t{};
-    for (std::size_t i = 0; i < s.size(); ++i) t.text[i] = s[i];
-    t.size = s.size();
+template <std::size_t N>
+constexpr Piece<N> piece(std::string_view s) noexcept {
+    Piece<N> p{};
+    for (std::size_t i = 0; i < s.size(); ++i) p.text[i] = s[i];
+    p.size = static_cast<unsigned char>(s.size());
+    return p;
+}
+
+// Puts a piece; the padding lands where the line goes on next.
+template <std::size_t N>
+inline char *put_piece(char *o, const Piece<N> &p) noexcept {
+    std::memcpy(o, &p, N);
+    return o + p.size;
+}
+
+// By type, string, number and date: the type part after the attributes, and the whole
+// start of a cell line without attributes.
+constexpr Piece<32> kTypePart[] = {piece<32>("><Data ss:Type=\"String\">"),
+                                   piece<32>("><Data ss:Type=\"Number\">"),
+                                   piece<32>("><Data ss:Type=\"DateTime\">")};
+constexpr Piece<48> kBareCellStart[] = {piece<48>("    <Cell ><Data ss:Type=\"String\">"),
+                                        piece<48>("    <Cell ><Data ss:Type=\"Number\">"),
+                                        piece<48>("    <Cell ><Data ss:Type=\"DateTime\">")};
+
+// The index into those of each type letter.
+constexpr auto kTypeOfLetter = [] {
+    struct Table {
+        unsigned char t[256];
+    } t{};
+    for (unsigned char letter : {'N', 'n'}) t.t[letter] = 1;
+    for (unsigned char letter : {'D', 'd'}) t.t[letter] = 2;
     return t;
-}
-
-constexpr TypeTag kNumberTag = type_tag("><Data ss:Type=\"Number\">");
-constexpr TypeTag kDateTimeTag = type_tag("><Data ss:Type=\"DateTime\">");
-constexpr TypeTag kStringTag = type_tag("><Data ss:Type=\"String\">");
-
-// Puts the type part for a type letter; the padding lands where the value goes next.
-inline char *put_type(char *o, char type) noexcept {
-    const TypeTag &t = type == 'N' || type == 'n'   ? kNumberTag
-                       : type == 'D' || type == 'd' ? kDateTimeTag
-                                                    : kStringTag;
-    std::memcpy(o, t.text, sizeof t.text);
-    return o + t.size;
-}
+}();
 
 // a + b for b >= 0, held at INT_MAX.
 inline int plus(int a, int b) noexcept {
@@ -60,79 +81,136 @@ inline int plus(int a, int b) noexcept {
 
 // A C text argument with the common empty case decided without a call.
 inline std::string_view text_arg(const char *s) noexcept {
-    return s != nullptr && *s != '\0' ? std::string_view(s) : std::string_view();
+    return s != nullptr && *s != '\0' ? std::string_view(s, strlen(s)) : std::string_view();
 }
 
-// What the value pipeline does with each byte when nothing is cut.
-enum ByteClass : unsigned char { kCopy, kBlank, kAmp, kLess, kGreater, kHigh };
+// What the value pipeline writes for a byte when nothing is cut: up to five bytes, kept
+// in a word so that each is put with one fixed-size copy.
+struct ByteOutput {
+    char text[7];
+    unsigned char size;
+};
 
-constexpr auto kByteClass = [] {
+struct Entity {
+    char byte;
+    std::string_view text;
+};
+
+constexpr auto kByteOutput = [] {
     struct Table {
-        unsigned char c[256];
+        ByteOutput b[256];
     } t{};
-    for (int b = 0; b < 256; ++b)
-        t.c[b] = b < 0x20 ? kBlank : b >= 0x80 ? kHigh : kCopy;
-    t.c[static_cast<unsigned char>('&')] = kAmp;
-    t.c[static_cast<unsigned char>('<')] = kLess;
-    t.c[static_cast<unsigned char>('>')] = kGreater;
+    for (int b = 0; b < 256; ++b) {
+        ByteOutput &e = t.b[b];
+        if (b >= 0x80) {
+            e = {{static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))}, 2};
+        } else {
+            e = {{b < 0x20 ? ' ' : static_cast<char>(b)}, 1};
+        }
+    }
+    for (Entity entity : {Entity{'&', "&amp;"}, Entity{'<', "&lt;"}, Entity{'>', "&gt;"}}) {
+        ByteOutput &e = t.b[static_cast<unsigned char>(entity.byte)];
+        for (std::size_t i = 0; i < entity.text.size(); ++i) e.text[i] = entity.text[i];
+        e.size = static_cast<unsigned char>(entity.text.size());
+    }
     return t;
 }();
 
 constexpr std::size_t kBlock = 16;
 
-// True when the kBlock bytes at p lie in one memory page, so reading them all is safe even
-// where the text ends before them.
-inline bool block_readable(const char *p) noexcept {
-    return (reinterpret_cast<std::uintptr_t>(p) & 4095) <= 4096 - kBlock;
-}
-
 #if defined(__SSE2__)
-// Copies the kBlock bytes at p to o and returns how many of them, from the first, the
-// pipeline keeps unchanged (kBlock: all): it stops at a control byte or the terminator, a
-// byte from 0x80 up, '&', '<' or '>'. Reads past the terminator, within its page.
-[[gnu::no_sanitize_address]] inline unsigned copy_plain_block(const char *p, char *o) noexcept {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), v);
-    __m128i stop = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));  // signed: below 0x20 and 0x80 up
+// One bit per byte of v, set where the pipeline changes or stops at the byte: a control
+// byte, a byte from 0x80 up, '&', '<' or '>'. Only the top bit of each byte counts.
+inline unsigned stop_mask(__m128i v) noexcept {
+    // Signed and saturating, v - 0x20 is negative exactly below 0x20 and from 0x80 up.
+    __m128i stop = _mm_subs_epi8(v, _mm_set1_epi8(0x20));
     stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
     // '<' (0x3C) and '>' (0x3E) are the two bytes that give '>' with bit 1 set.
     __m128i angle = _mm_cmpeq_epi8(_mm_or_si128(v, _mm_set1_epi8(2)), _mm_set1_epi8('>'));
-    stop = _mm_or_si128(stop, angle);
-    unsigned m = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    return m == 0 ? kBlock : static_cast<unsigned>(__builtin_ctz(m));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(stop, angle)));
+}
+
+// Copies the kBlock bytes at p to o and returns how many of them, from the first, the
+// pipeline keeps unchanged (kBlock: all); a terminator among them stops the run.
+inline std::size_t copy_plain_block(const char *p, char *o) noexcept {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(o), v);
+    unsigned m = stop_mask(v);
+    return m == 0 ? kBlock : static_cast<std::size_t>(__builtin_ctz(m));
+}
+
+// The same for the r bytes at p that end with a value's terminator, 8 <= r <= kBlock,
+// read as two words of 8 that overlap in the middle and written to o the same way. The
+// terminator stops the run, so the result is below r.
+inline std::size_t copy_plain_tail8(const char *p, std::size_t r, char *o) noexcept {
+    std::uint64_t head, tail;
+    std::memcpy(&head, p, 8);
+    std::memcpy(&tail, p + r - 8, 8);
+    std::memcpy(o, &head, 8);
+    std::memcpy(o + r - 8, &tail, 8);
+    unsigned m = stop_mask(
+        _mm_set_epi64x(static_cast<long long>(tail), static_cast<long long>(head)));
+    auto bit = static_cast<std::size_t>(__builtin_ctz(m));
+    return bit < 8 ? bit : bit + r - 16;
+}
+
+// The same for 4 <= r <= 8 bytes, as two words of 4.
+inline std::size_t copy_plain_tail4(const char *p, std::size_t r, char *o) noexcept {
+    std::uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + r - 4, 4);
+    std::memcpy(o, &head, 4);
+    std::memcpy(o + r - 4, &tail, 4);
+    __m128i both = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(head)),
+                                      _mm_cvtsi32_si128(static_cast<int>(tail)));
+    auto bit = static_cast<std::size_t>(__builtin_ctz(stop_mask(both)));
+    return bit < 4 ? bit : bit + r - 8;
 }
 #else
-inline unsigned copy_plain_block(const char *, char *) noexcept { return 0; }
+inline std::size_t copy_plain_block(const char *, char *) noexcept { return 0; }
+inline std::size_t copy_plain_tail8(const char *, std::size_t, char *) noexcept { return 0; }
+inline std::size_t copy_plain_tail4(const char *, std::size_t, char *) noexcept { return 0; }
 #endif
 
 constexpr std::size_t kNotFast = static_cast<std::size_t>(-1);
 
 // Escapes and converts a value in one pass when its whole result fits under the cut
-// points (kUtf8StopAt bytes); otherwise kNotFast. Runs of plain bytes go kBlock at a
-// time; nothing is written past kUtf8StopAt + 5 bytes of `out`.
-[[gnu::always_inline]] inline std::size_t encode_value_fast(const char *value, char *out) noexcept {
+// points (kUtf8StopAt bytes); otherwise kNotFast. Runs of plain bytes go up to kBlock at a
+// time, reading only the value's own bytes and its terminator; nothing is written past
+// kUtf8StopAt + 8 bytes of `out`.
+[[gnu::always_inline]] inline std::size_t encode_value_fast(std::string_view value,
+                                                            char *out) noexcept {
+    const std::size_t size = value.size();
+    const char *p = value.data();
     char *o = out;
+    if (size < kBlock) [[likely]] {  // all of a short value at once, unless it holds a stop
+        std::size_t n = size >= 7   ? copy_plain_tail8(p, size + 1, o)
+                        : size >= 3 ? copy_plain_tail4(p, size + 1, o)
+                                    : 0;
+        if (n == size) return size;
+        p += n;
+        o += n;
+    } else if (size > kUtf8StopAt) {
+        return kNotFast;  // each byte gives one or more
+    }
+    const char *const end = value.data() + size;  // the terminator
     char *const last = out + kUtf8StopAt;
-    const char *p = value;
     for (;;) {
-        if (o + kBlock <= last && block_readable(p)) {
-            unsigned n = copy_plain_block(p, o);
-            p += n;
-            o += n;
-            if (n == kBlock) continue;
+        const auto readable = static_cast<std::size_t>(end - p) + 1;
+        std::size_t n = 0;  // plain bytes at p, copied already
+        if (last - o >= static_cast<std::ptrdiff_t>(kBlock)) [[likely]] {
+            n = readable >= kBlock ? copy_plain_block(p, o)
+                : readable >= 8    ? copy_plain_tail8(p, readable, o)
+                : readable >= 4    ? copy_plain_tail4(p, readable, o)
+                                   : 0;
         }
-        unsigned char b = static_cast<unsigned char>(*p++);
-        if (b == 0) return static_cast<std::size_t>(o - out);
-        switch (kByteClass.c[b]) {
-        case kCopy: *o++ = static_cast<char>(b); break;
-        case kBlank: *o++ = ' '; break;
-        case kAmp: o = put(o, "&amp;"); break;
-        case kLess: o = put(o, "&lt;"); break;
-        case kGreater: o = put(o, "&gt;"); break;
-        default:
-            *o++ = static_cast<char>(0xC0 | (b >> 6));
-            *o++ = static_cast<char>(0x80 | (b & 0x3F));
-        }
+        p += n;
+        o += n;
+        if (p == end) return static_cast<std::size_t>(o - out);
+        if (n == kBlock) continue;
+        const ByteOutput &put_byte = kByteOutput.b[static_cast<unsigned char>(*p++)];
+        std::memcpy(o, &put_byte, sizeof put_byte);
+        o += put_byte.size;
         if (o > last) return kNotFast;
     }
 }
@@ -151,7 +229,8 @@ inline std::size_t stream_room(const std::FILE *f) noexcept {
 char *line_start() noexcept {
 #ifdef __GLIBC__
     std::FILE *f = g.outFile;
-    if (f != nullptr && stream_room(f) >= kCellLineSize) return f->_IO_write_ptr;
+    if (f != nullptr && stream_room(f) >= kCellLineSize) [[likely]]
+        return f->_IO_write_ptr;
 #endif
     return g.cellLine;
 }
@@ -189,6 +268,26 @@ void emit_short(std::string_view text) noexcept {
     return n;
 }
 
+// The refusals of a cell, kept out of the way of its writing.
+[[gnu::cold, gnu::noinline]] int refuse_cell_phase() noexcept {
+    return fail({"Non si puo' scrivere una cella a questo punto\n"});
+}
+[[gnu::cold, gnu::noinline]] int refuse_cell_style(std::string_view style) noexcept {
+    return fail({"ID stile '", style, "' errato o mancante in xlsWriteCell().\n"});
+}
+[[gnu::cold, gnu::noinline]] int refuse_cell_formula() noexcept {
+    return fail({"Formula troppo lunga (piu' di 1024 caratteri) in xlsWriteCell().\n"});
+}
+
+// Ends the cell lines that write_cell does not end itself: a value that reaches the cut
+// points (n is kNotFast), or a line assembled in cellLine.
+[[gnu::noinline]] int end_cell_line(std::string_view text, char *line, char *o,
+                                   std::size_t n) noexcept {
+    if (n == kNotFast) n = encode_value_cut(text, o);
+    line_end(line, put(o + n, "</Data></Cell>\n"));
+    return kYes;
+}
+
 bool known_style(std::string_view id) noexcept { return g.styleIds.contains(id); }
 
 constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
@@ -198,51 +297,60 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 [[gnu::always_inline]] inline int write_cell(const char *value, char type, const char *styleId,
                                              const char *formula, int skip, int mergeAcross,
                                              int mergeDown) noexcept {
-    if (g.phase < PHASE_SHEET) return fail({"Non si puo' scrivere una cella a questo punto\n"});
+    const std::string_view text = text_arg(value);
+    if (g.phase < PHASE_SHEET) [[unlikely]]
+        return refuse_cell_phase();
     std::string_view style = text_arg(styleId), calc = text_arg(formula);
     const char *storedStyle = style.empty() ? nullptr : g.styleIds.find(style);
-    if (!style.empty() && storedStyle == nullptr)
-        return fail({"ID stile '", style, "' errato o mancante in xlsWriteCell().\n"});
-    if (calc.size() > kMaxFormula)
-        return fail({"Formula troppo lunga (piu' di 1024 caratteri) in xlsWriteCell().\n"});
+    if (!style.empty() && storedStyle == nullptr) [[unlikely]]
+        return refuse_cell_style(style);
+    if (calc.size() > kMaxFormula) [[unlikely]]
+        return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
 
     char *const line = line_start();
     char *o = line;
-    if (!g.rowOpen && g.outFile != nullptr) {
+    if (!g.rowOpen && g.outFile != nullptr) [[unlikely]] {
         o = put(o, "   <Row");
-        o = put(o, g.pendingRowAttrs.view());
-        o = put(o, ">\n");
+        std::memcpy(o, g.pendingRowAttrs.c_str(), kPendingRowAttrsSize);  // one fixed copy
+        o = put(o + g.pendingRowAttrs.size(), ">\n");
         g.rowOpen = kYes;
     }
-    o = put(o, "    <Cell ");
-    if (mergeAcross > 0) {
-        o = put_int(put(o, "ss:MergeAcross=\""), mergeAcross);
-        o = put(o, "\" ");
-    }
-    if (mergeDown > 0) {
-        o = put_int(put(o, "ss:MergeDown=\""), mergeDown);
-        o = put(o, "\" ");
-    }
+    const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = plus(g.currentColumn, skip);
-    if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
-    if (!calc.empty()) o = put(put(put(o, "ss:Formula=\""), calc), "\" ");
-    if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
-        o = put(o, "ss:StyleID=\"");
-        std::memcpy(o, storedStyle, kStoredStyle);
-        o = put(o + style.size(), "\" ");
+    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && storedStyle == nullptr) {
+        o = put_piece(o, kBareCellStart[kind]);
+    } else {
+        o = put(o, "    <Cell ");
+        if (mergeAcross > 0) {
+            o = put_int(put(o, "ss:MergeAcross=\""), mergeAcross);
+            o = put(o, "\" ");
+        }
+        if (mergeDown > 0) {
+            o = put_int(put(o, "ss:MergeDown=\""), mergeDown);
+            o = put(o, "\" ");
+        }
+        if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
+        if (!calc.empty()) o = put(put(put(o, "ss:Formula=\""), calc), "\" ");
+        if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
+            o = put(o, "ss:StyleID=\"");
+            std::memcpy(o, storedStyle, kStoredStyle);
+            o = put(o + style.size(), "\" ");
+        }
+        o = put_piece(o, kTypePart[kind]);
     }
-    o = put_type(o, type);
-    const char *text = value != nullptr ? value : "";
-    std::size_t n = encode_value_fast(text, o);
-    if (n == kNotFast) n = encode_value_cut(text, o);
-    o = put(o + n, "</Data></Cell>\n");
-    line_end(line, o);
-
     g.currentColumn = plus(column, 1);
-    g.pendingRowAttrs.clear();
+    if (!g.pendingRowAttrs.empty()) g.pendingRowAttrs.clear();
     g.phase = PHASE_CELLS;
-    return kYes;
+
+    std::size_t n = encode_value_fast(text, o);
+#ifdef __GLIBC__
+    if (n != kNotFast && line != g.cellLine) [[likely]] {
+        g.outFile->_IO_write_ptr = put(o + n, "</Data></Cell>\n");
+        return kYes;
+    }
+#endif
+    return end_cell_line(text, line, o, n);
 }
 
 // A row break; inlined into both entry points like write_cell.
