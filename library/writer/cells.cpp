@@ -184,10 +184,13 @@ constexpr std::size_t kNotFast = static_cast<std::size_t>(-1);
     const char *p = value.data();
     char *o = out;
     if (size < kBlock) [[likely]] {  // all of a short value at once, unless it holds a stop
-        std::size_t n = size >= 7   ? copy_plain_tail8(p, size + 1, o)
-                        : size >= 3 ? copy_plain_tail4(p, size + 1, o)
-                                    : 0;
-        if (n == size) return size;
+        std::size_t n = 0;
+        if (size >= 7) [[likely]]
+            n = copy_plain_tail8(p, size + 1, o);
+        else if (size >= 3)
+            n = copy_plain_tail4(p, size + 1, o);
+        if (n == size) [[likely]]
+            return size;
         p += n;
         o += n;
     } else if (size > kUtf8StopAt) {
@@ -300,10 +303,13 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     const std::string_view text = text_arg(value);
     if (g.phase < PHASE_SHEET) [[unlikely]]
         return refuse_cell_phase();
-    std::string_view style = text_arg(styleId), calc = text_arg(formula);
-    const char *storedStyle = style.empty() ? nullptr : g.styleIds.find(style);
-    if (!style.empty() && storedStyle == nullptr) [[unlikely]]
-        return refuse_cell_style(style);
+    std::string_view style, calc = text_arg(formula);
+    const char *storedStyle = nullptr;
+    if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
+        style = {styleId, strlen(styleId)};
+        storedStyle = g.styleIds.find(style);
+        if (storedStyle == nullptr) return refuse_cell_style(style);
+    }
     if (calc.size() > kMaxFormula) [[unlikely]]
         return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
@@ -318,7 +324,8 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     }
     const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = plus(g.currentColumn, skip);
-    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && storedStyle == nullptr) {
+    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && storedStyle == nullptr)
+        [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
     } else {
         o = put(o, "    <Cell ");
