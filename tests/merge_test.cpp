@@ -273,8 +273,8 @@ TEST_F(Merge, StreamsLeftByAnEarlierStartAreClosed) {
     close_streams();
     // The copy without one of its streams reports it and still closes the input.
     const std::string missing = perror_text("Errore in apertura dei file in __CopiaSheet().", EBADF);
-    for (auto [inPath, outPath] : {std::pair{"in.xml", "no/out.xml"}, {"nope.xml", "out.xml"}}) {
-        stderr_of([&] { xlsInitMerge(inPath, outPath); });
+    for (const auto &paths : {std::pair{"in.xml", "no/out.xml"}, {"nope.xml", "out.xml"}}) {
+        stderr_of([&] { xlsInitMerge(paths.first, paths.second); });
         EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddSheet("B", xlsSheetSetupDefault), -1); }), missing);
         EXPECT_EQ(open_streams("in.xml"), 0);
     }

@@ -25,7 +25,7 @@ protected:
     }
     // Starts a new worksheet and writes cells until the position is (row, column).
     void go_to(int row, int column) {
-        ASSERT_EQ(xlsAddSheet(("S" + std::to_string(++sheets_)).c_str(), xlsSheetSetupDefault), -1);
+        ASSERT_EQ(xlsAddSheet(std::string("S").append(std::to_string(++sheets_)).c_str(), xlsSheetSetupDefault), -1);
         if (row > 1) {
             ASSERT_EQ(xlsNewLineEx(row - 2, 0, ""), -1);
         }

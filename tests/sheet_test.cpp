@@ -211,11 +211,12 @@ TEST_F(Sheet, RecordNameFillingItsFieldIsCut) {
 TEST_F(Sheet, ARegistryThatIsFullRefusesTheName) {
     stderr_of([] { xlsInit("nodir/out.xml", "T"); });  // no stream: nothing is written
     int added = 0;
-    while (added < 5000 && xlsAddSheet(("F" + std::to_string(added)).c_str(), xlsSheetSetupDefault) == -1)
+    auto name_of = [](int i) { return std::string("F").append(std::to_string(i)); };
+    while (added < 5000 && xlsAddSheet(name_of(added).c_str(), xlsSheetSetupDefault) == -1)
         ++added;
     EXPECT_GE(added, 1000);
     EXPECT_LT(added, 5000);
-    std::string name = "F" + std::to_string(added);
+    std::string name = name_of(added);
     EXPECT_EQ(xlsGetError(), "Troppi fogli: non c'e' posto per il foglio '" + name + "' in xlsAddSheet().\n");
     EXPECT_EQ(stderr_of([&] { EXPECT_EQ(xlsAddSheet(name.c_str(), xlsSheetSetupDefault), 0); }),
               xlsGetError());

@@ -217,7 +217,7 @@ TEST_F(Styles, RegistryFillsUpAndCellsStillFindEveryStyle) {
     ASSERT_EQ(xlsInit("s.xml", "T"), -1);
     constexpr int kClientStyles = 4096 - 4;  // beside Default, num, txt and date
     for (int i = 0; i < kClientStyles; ++i)
-        ASSERT_EQ(xlsAddStyle(xlsStyleDefault, ("s" + std::to_string(i)).c_str()), -1) << i;
+        ASSERT_EQ(xlsAddStyle(xlsStyleDefault, std::string("s").append(std::to_string(i)).c_str()), -1) << i;
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddStyle(xlsStyleDefault, "x"), 0); }),
               "Troppi stili: non c'e' posto per l'ID stile 'x' in xlsAddStyle()\n");
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddStyle(xlsStyleDefault, "s7"), 0); }),
