@@ -81,26 +81,6 @@ void large_workbook() {
     }
 }
 
-// The file-size limit in force for one scope; writes past it fail instead of signalling.
-class SizeLimit {
-public:
-    explicit SizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = old_;
-        r.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~SizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit old_{};
-    void (*previous_)(int) = nullptr;
-};
-
 TEST_F(Close, AWriteFailingAnywhereIsReported) {
     large_workbook();
     ASSERT_EQ(xlsClose(), -1);

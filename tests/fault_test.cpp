@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support.hpp"
+#include "writer_util.hpp"
 
 namespace fs = std::filesystem;
 using namespace gqtest;
@@ -27,24 +28,6 @@ int open_fds() {
     while (readdir(d) != nullptr) ++n;
     closedir(d);
     return n - 3;  // ".", ".." and the directory's own descriptor
-}
-
-// What f prints on the standard error stream. Unlike stderr_of it flushes no other
-// stream, which on the full device would fail before the library's own close does.
-template <class F>
-std::string raw_stderr_of(F &&f) {
-    std::FILE *capture = std::tmpfile();
-    int saved = dup(2);
-    dup2(fileno(capture), 2);
-    f();
-    dup2(saved, 2);
-    close(saved);
-    std::string text;
-    std::rewind(capture);
-    char buf[256];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, capture)) > 0;) text.append(buf, n);
-    std::fclose(capture);
-    return text;
 }
 
 std::string perror_text(const std::string &message, int err) {
@@ -101,26 +84,6 @@ protected:
     int fds = 0;
 };
 
-// The file-size limit for one scope; writes past it fail with EFBIG instead of a signal.
-class SizeLimit {
-public:
-    explicit SizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit r = old_;
-        r.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &r);
-    }
-    ~SizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit old_{};
-    void (*previous_)(int) = nullptr;
-};
-
 TEST_F(Fault, AFullDeviceFailsTheCloseAndClosesEveryStream) {
     library_workbook("in.xml");
     const struct {
@@ -135,7 +98,7 @@ TEST_F(Fault, AFullDeviceFailsTheCloseAndClosesEveryStream) {
         ASSERT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1);
         for (int i = 0; i < row.cells; ++i) ASSERT_EQ(xlsWriteCell("valore", 'S', ""), -1);
         int result = 1;
-        EXPECT_EQ(raw_stderr_of([&] { result = xlsClose(); }), perror_text(message, ENOSPC));
+        EXPECT_EQ(own_stderr_of([&] { result = xlsClose(); }), perror_text(message, ENOSPC));
         EXPECT_EQ(result, 0);
         EXPECT_EQ(xlsGetError(), message);
         EXPECT_EQ(open_fds(), fds);
@@ -155,7 +118,7 @@ TEST_F(Fault, AWriteFailingDuringTheSheetCopyIsReportedAtTheClose) {
         ASSERT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1);
         EXPECT_EQ(open_fds(), fds + 1);  // the input is closed after the copy
         ASSERT_EQ(xlsWriteCell("c", 'S', ""), -1);
-        raw_stderr_of([&] { result = xlsClose(); });
+        own_stderr_of([&] { result = xlsClose(); });
     }
     EXPECT_EQ(result, 0);
     EXPECT_STREQ(xlsGetError(), "Errore in scrittura del file 'out.xml'");

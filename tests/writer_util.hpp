@@ -2,8 +2,10 @@
 // worksheet start and end lines and the body of a file after its prologue.
 #pragma once
 
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -71,6 +73,26 @@ inline std::string one_sheet(std::string_view rows) {
     return std::string(kStylesEnd) + sheet_start("S") + std::string(rows) + sheet_end("S", true) +
            "</Workbook>\n";
 }
+
+// The file-size limit in force for one scope; writes past it fail with EFBIG instead of a signal.
+class SizeLimit {
+public:
+    explicit SizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit r = old_;
+        r.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &r);
+    }
+    ~SizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit old_{};
+    void (*previous_)(int) = nullptr;
+};
 
 // Runs f and returns what it printed on the standard error stream, without flushing the
 // other open streams (the library's output keeps its buffered bytes until it writes them).
