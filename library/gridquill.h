@@ -136,13 +136,17 @@ GRIDQUILL_API const char *xlsGetRectangle(int row1, int col1, int row2, int col2
 
 /* Ends the last worksheet and the workbook and closes the file. Needs a cell written
  * since the last xlsAddSheet. A failed write or close still ends the workbook but
- * returns 0 with "Errore in scrittura del file '<path>'". */
+ * returns 0 with "Errore in scrittura del file '<path>'"; so does a merge whose input
+ * ended before its Workbook end line ("File in output '<path>' incompleto: ..."). */
 GRIDQUILL_API int xlsClose(void) GRIDQUILL_NOEXCEPT;
 
-/* Starts a workbook at `outputPath` as a copy of the workbook at `inputPath`, up to its
- * styles; the input's worksheets follow with the first xlsAddSheet. */
+/* Starts a workbook at `outputPath` ("" gives "Cartella") as a copy of the workbook at
+ * `inputPath`, up to its styles; the input's worksheets follow with the first
+ * xlsAddSheet. The input must have the line layout this library writes. The same file as
+ * input and output is refused before anything is opened for writing. */
 GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
-/* Marks an input worksheet, by its name as written in the input, to be left out. */
+/* Marks an input worksheet, by its whole name as written in the input (escaped, UTF-8),
+ * to be left out; "" returns 0 without a message. */
 GRIDQUILL_API int xlsSheetDelete(const char *name) GRIDQUILL_NOEXCEPT;
 
 /* Latin-1 to UTF-8, control characters as blanks, at most 3997 bytes. The result is
