@@ -15,8 +15,6 @@ namespace gridquill::detail {
 namespace {
 
 constexpr std::size_t kLineSize = 4000;  // one piece of the input: at most 3999 characters
-constexpr std::size_t kMaxPath = 199;
-constexpr std::string_view kDefaultName = "Cartella";
 constexpr auto npos = std::string_view::npos;
 
 // The input stream's own buffer, so that reading never allocates.
@@ -71,12 +69,6 @@ Attribute attribute_after(std::string_view piece, std::string_view key,
     if (end == npos) return Attribute::malformed;
     value = piece.substr(0, end);
     return Attribute::found;
-}
-
-void close_input() noexcept {
-    if (g.inFile == nullptr) return;
-    std::fclose(g.inFile);
-    g.inFile = nullptr;
 }
 
 // True when the output path names the open input: the same text, or the same device

@@ -1,5 +1,4 @@
 // Cells, row breaks and column definitions: the per-cell path of the writer.
-#include <climits>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -72,12 +71,6 @@ constexpr auto kTypeOfLetter = [] {
     for (unsigned char letter : {'D', 'd'}) t.t[letter] = 2;
     return t;
 }();
-
-// a + b for b >= 0, held at INT_MAX.
-inline int plus(int a, int b) noexcept {
-    int r;
-    return __builtin_add_overflow(a, b, &r) ? INT_MAX : r;
-}
 
 // A C text argument with the common empty case decided without a call.
 inline std::string_view text_arg(const char *s) noexcept {
@@ -323,7 +316,7 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         g.rowOpen = kYes;
     }
     const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
-    int column = plus(g.currentColumn, skip);
+    int column = saturating_add(g.currentColumn, skip);
     if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && storedStyle == nullptr)
         [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
@@ -346,7 +339,7 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         }
         o = put_piece(o, kTypePart[kind]);
     }
-    g.currentColumn = plus(column, 1);
+    g.currentColumn = saturating_add(column, 1);
     if (!g.pendingRowAttrs.empty()) g.pendingRowAttrs.clear();
     g.phase = PHASE_CELLS;
 

@@ -2,7 +2,6 @@
 #include "state.hpp"
 
 #include <cerrno>
-#include <climits>
 
 namespace gridquill::detail {
 
@@ -76,11 +75,10 @@ int fail_open(std::initializer_list<std::string_view> parts) noexcept {
     return kNo;
 }
 
-int saturating_add(int a, long long b) noexcept {
-    long long r = static_cast<long long>(a) + b;
-    if (r > INT_MAX) return INT_MAX;
-    if (r < INT_MIN) return INT_MIN;
-    return static_cast<int>(r);
+void close_input() noexcept {
+    if (g.inFile == nullptr) return;
+    std::fclose(g.inFile);
+    g.inFile = nullptr;
 }
 
 }  // namespace gridquill::detail

@@ -2,6 +2,7 @@
 // every operation shares to write output and report failures.
 #pragma once
 
+#include <climits>
 #include <cstdio>
 #include <initializer_list>
 #include <string_view>
@@ -21,6 +22,8 @@ constexpr std::size_t kMaxStyleId = 15;         // IDs that xlsAddStyle accepts
 constexpr std::size_t kMaxRegisteredId = 31;    // IDs a merge input may bring
 constexpr std::size_t kMaxSheetName = 31;       // longer names are cut
 constexpr std::size_t kMaxMarkedName = 199;     // a worksheet name in a merge input
+constexpr std::size_t kMaxPath = 199;                  // longer output paths are refused
+constexpr std::string_view kDefaultName = "Cartella";  // for an empty path or author
 constexpr std::size_t kMaxFormula = 1024;       // formulas are written whole or refused
 constexpr std::size_t kMaxValueBytes = 3997;    // a converted cell value
 constexpr std::size_t kOutputBufferSize = 1 << 17;
@@ -48,7 +51,7 @@ struct WriterState {
     BoundedText<kPendingRowAttrsSize> pendingRowAttrs;
     Registry<1024, kMaxSheetName> sheetNames;
     Registry<1024, kMaxMarkedName> deletedSheets;
-    BoundedText<200> outputPath;
+    BoundedText<kMaxPath + 1> outputPath;
     xlsSheetSetup currentSheet = {};
     std::FILE *outFile = nullptr;
     std::FILE *inFile = nullptr;
@@ -85,7 +88,10 @@ int fail(std::initializer_list<std::string_view> parts) noexcept;
 int fail_open(std::initializer_list<std::string_view> parts) noexcept;
 
 // Adds a to b without overflow, saturating at the int range.
-int saturating_add(int a, long long b) noexcept;
+inline int saturating_add(int a, long long b) noexcept {
+    long long r = static_cast<long long>(a) + b;
+    return r > INT_MAX ? INT_MAX : r < INT_MIN ? INT_MIN : static_cast<int>(r);
+}
 
 }  // namespace gridquill::detail
 
@@ -99,5 +105,8 @@ void seed_style_ids() noexcept;
 
 // Closes streams an unfinished earlier workbook left open; nothing more goes into them.
 void drop_open_streams() noexcept;
+
+// Closes the merge input, if open.
+void close_input() noexcept;
 
 }  // namespace gridquill::detail

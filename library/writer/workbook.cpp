@@ -9,8 +9,6 @@
 namespace gridquill::detail {
 
 constexpr std::size_t kMaxAuthor = 99;
-constexpr std::size_t kMaxPath = 199;
-constexpr std::string_view kDefaultName = "Cartella";
 
 constexpr std::string_view kPrologueHead =
     "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\" ?>\n"
@@ -67,10 +65,7 @@ void reset_workbook() noexcept {
 
 void drop_open_streams() noexcept {
     if (g.outFile != nullptr) close_output();
-    if (g.inFile != nullptr) {
-        std::fclose(g.inFile);
-        g.inFile = nullptr;
-    }
+    close_input();
 }
 
 }  // namespace gridquill::detail
