@@ -26,7 +26,7 @@ TEST_F(Cell, WorkedExampleOfThreeCells) {
     ASSERT_EQ(xlsWriteCell("Campo 1", 'S', ""), -1);
     ASSERT_EQ(xlsWriteCellEx("Dare & Avere <2>", 's', "txt", "", 2, 1, 1), -1);
     ASSERT_EQ(xlsWriteCellEx("0", 'n', "num", "=SUM(R[-3]C:R[-1]C)", 0, 0, 0), -1);
-    ASSERT_EQ(xlsWriteCellEx("z", 'S', "", "", 1, 0, 0), -1);  // column 6 + 1
+    ASSERT_EQ(xlsWriteCellEx("z", 'S', "", "", 1, 0, 0), -1);  // column 7 + 1
     ASSERT_EQ(xlsClose(), -1);
     EXPECT_TRUE(same_bytes(
         one_sheet("   <Row>\n" + cell("a") + "   </Row>\n"
@@ -36,7 +36,7 @@ TEST_F(Cell, WorkedExampleOfThreeCells) {
                   "<Data ss:Type=\"String\">Dare &amp; Avere &lt;2&gt;</Data></Cell>\n"
                   "    <Cell ss:Formula=\"=SUM(R[-3]C:R[-1]C)\" ss:StyleID=\"num\" >"
                   "<Data ss:Type=\"Number\">0</Data></Cell>\n"
-                  "    <Cell ss:Index=\"7\" ><Data ss:Type=\"String\">z</Data></Cell>\n"),
+                  "    <Cell ss:Index=\"8\" ><Data ss:Type=\"String\">z</Data></Cell>\n"),
         body_of()));
 }
 
@@ -81,7 +81,7 @@ TEST_F(Cell, TypesSkipsAndMerges) {
         {"skip 200 from column 12", ex('S', "", 200, 0, 0), line("ss:Index=\"212\" ")},
         {"new line", [] { return xlsNewLine(); }, "   </Row>\n   <Row>\n"},
         {"merge across 2 in column 1", ex('S', "", 0, 2, 0), line("ss:MergeAcross=\"2\" ")},
-        {"counts as one column", ex('S', "", 2, 0, 0), line("ss:Index=\"4\" ")},
+        {"lands after the merged columns", ex('S', "", 2, 0, 0), line("ss:Index=\"6\" ")},
         {"both merges", ex('S', "", 0, 2, 3), line("ss:MergeAcross=\"2\" ss:MergeDown=\"3\" ")},
         {"down alone", ex('S', "", 0, 0, 3), line("ss:MergeDown=\"3\" ")},
         {"negative counts", ex('S', "", 0, -1, -5), line("")},

@@ -339,7 +339,9 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         }
         o = put_piece(o, kTypePart[kind]);
     }
-    g.currentColumn = saturating_add(column, 1);
+    // A merged cell covers its further columns too: the next cell lands after them.
+    g.currentColumn = saturating_add(column, 1LL + (mergeAcross > 0 ? mergeAcross : 0));
+    g.lastRow = g.currentRow;
     if (!g.pendingRowAttrs.empty()) g.pendingRowAttrs.clear();
     g.phase = PHASE_CELLS;
 
@@ -359,13 +361,17 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     std::string_view style = text_arg(styleId);
     if (!style.empty() && !known_style(style))  // checked before anything moves
         return fail({"ID stile '", style, "' errato o mancante in xlsNewLine().\n"});
-    g.currentRow = saturating_add(g.currentRow, static_cast<long long>(skip) + 1);
+    // A skip in range writes the row's index; any other break leaves the next row right
+    // below the last row that holds a cell, as a reader places a row without an index.
+    const bool indexed = skip >= 1 && skip <= kMaxSkip;
+    g.currentRow = indexed ? saturating_add(g.currentRow, static_cast<long long>(skip) + 1)
+                           : saturating_add(g.lastRow, 1);
     g.currentColumn = 1;
     if (g.rowOpen) emit_short("   </Row>\n");
     g.rowOpen = kNo;
     auto &attrs = g.pendingRowAttrs;
     attrs.clear();
-    if (skip >= 1 && skip <= kMaxSkip)
+    if (indexed)
         attrs.append(" ss:Index=\"").append_int(g.currentRow).append("\" ");
     if (height >= 1 && height <= kMaxRowHeight)
         attrs.append(" ss:AutoFitHeight=\"0\" ss:Height=\"").append_int(height).append("\" ");

@@ -123,6 +123,7 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     emit(g.staging.view());
     g.currentRow = 1;
     g.currentColumn = 1;
+    g.lastRow = 0;
     g.rowOpen = kNo;
     g.pendingRowAttrs.clear();
     g.phase = PHASE_SHEET;

@@ -43,8 +43,9 @@ constexpr std::size_t kCellLineSize =
 struct WriterState {
     int sheetCount = 0;
     Registry<4096, kMaxRegisteredId> styleIds;
-    int currentRow = 1;
+    int currentRow = 1;     // where the next cell without a skip lands in the file
     int currentColumn = 1;
+    int lastRow = 0;        // row of the last cell written in the worksheet; 0: none yet
     int phase = PHASE_STYLES;
     int rowOpen = kNo;
     int mergeMode = kNo;

@@ -225,6 +225,23 @@ def check_merged(check, sheets, root):
     check.expect("merged style nuovo: fill", nuovo.get("background-color"), "#000000")
 
 
+# Sheet, the cell the last formula landed in (A1 name), the value LibreOffice computes.
+POSITIONS = [("shaped", "A4", 60.0), ("twice", "A2", 1001.0), ("skip201", "A2", 1001.0),
+             ("skipneg", "A2", 1001.0), ("replaced", "A2", 1001.0), ("merged", "F1", 1001.0)]
+
+
+def check_position(check, sheets, root):
+    by_name = {s[0]: s for s in sheets}
+    for sheet, name, value in POSITIONS:
+        if sheet not in by_name:
+            check.failures.append("position: no sheet %s" % sheet)
+            continue
+        check.cells("position", sheet, by_name[sheet][1], [(name, "float", value, None)])
+    merged = by_name.get("merged", (None, {}, set()))
+    check.expect("position merged!A1:C1", merged[2], {"A1:C1"})
+    check.cells("position", "merged", merged[1], [("E1", "string", None, "x")])
+
+
 def main(demo, maker, work):
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
     if soffice is None:
@@ -234,7 +251,7 @@ def main(demo, maker, work):
     os.makedirs(work)
     subprocess.run([demo], cwd=work, stdin=subprocess.DEVNULL, check=True, timeout=60)
     subprocess.run([maker], cwd=work, check=True, timeout=60)
-    books = ["Prova1", "report", "merged"]
+    books = ["Prova1", "report", "merged", "position"]
     for book in books:
         with open(os.path.join(work, book + ".xml"), "rb") as f:
             xml.parsers.expat.ParserCreate().Parse(f.read(), True)
@@ -247,6 +264,7 @@ def main(demo, maker, work):
     check_demo(check, read["Prova1"][0])
     check_report(check, *read["report"])
     check_merged(check, *read["merged"])
+    check_position(check, *read["position"])
     for failure in check.failures:
         print(failure)
     print("%d workbooks opened in %s: %d differences" % (len(books), soffice, len(check.failures)))

@@ -1,6 +1,8 @@
 // Writes the workbooks that the interoperability test opens in LibreOffice: a styled
-// two-sheet report (report.xml) and a merge of it with one sheet dropped (merged.xml).
+// two-sheet report (report.xml), a merge of it with one sheet dropped (merged.xml), and
+// formulas built from the reported position after breaks and merges (position.xml).
 #include <cstdio>
+#include <string>
 
 #include "gridquill.hpp"
 
@@ -69,16 +71,51 @@ void merged() {
     wb.close();
 }
 
+// One sheet per case; its last cell, written at the reported position, sums a range
+// given from that position: A1 (a probe for 1001) or the column above (a total).
+void position() {
+    const struct {
+        const char *sheet;
+        void (*calls)();
+        int row1, col1, row2, col2;
+    } cases[] = {
+        {"shaped", [] {
+             xlsNewLineEx(0, 20, "");
+             for (const char *v : {"10", "20", "30"}) xlsWriteCell(v, 'N', ""), xlsNewLine();
+         }, 1, 1, 3, 1},
+        {"twice", [] { xlsWriteCell("a", 'S', ""), xlsNewLine(), xlsNewLine(); }, 1, 1, 1, 1},
+        {"skip201", [] { xlsWriteCell("a", 'S', ""), xlsNewLineEx(201, 0, ""); }, 1, 1, 1, 1},
+        {"skipneg", [] { xlsWriteCell("a", 'S', ""), xlsNewLineEx(-1, 0, ""); }, 1, 1, 1, 1},
+        {"replaced", [] { xlsWriteCell("a", 'S', ""), xlsNewLineEx(3, 0, ""), xlsNewLine(); },
+         1, 1, 1, 1},
+        {"merged", [] {
+             xlsWriteCellEx("m", 'S', "", "", 0, 2, 0);
+             xlsWriteCellEx("x", 'S', "", "", 1, 0, 0);
+         }, 1, 1, 1, 1},
+    };
+    xlsInit("position.xml", "Interop");
+    for (const auto &c : cases) {
+        xlsAddSheet(c.sheet, xlsSheetSetupDefault);
+        c.calls();
+        std::string range = xlsGetRectangle(c.row1, c.col1, c.row2, c.col2);
+        std::string formula = c.row2 > c.row1 ? "=SUM(" + range + ")"
+                                              : "=ROW(" + range + ")*1000+COLUMN(" + range + ")";
+        xlsWriteCellEx("0", 'N', "", formula.c_str(), 0, 0, 0);
+    }
+    if (xlsClose() != XLS_OK) throw gq::Error(xlsGetError());
+}
+
 }  // namespace
 
 int main() {
     try {
         report();
         merged();
+        position();
     } catch (const gq::Error &e) {
         std::fprintf(stderr, "make_workbooks: %s", e.what());
         return 1;
     }
-    std::puts("report.xml merged.xml");
+    std::puts("report.xml merged.xml position.xml");
     return 0;
 }
