@@ -95,8 +95,9 @@ GRIDQUILL_API const char *xlsGetError(void) GRIDQUILL_NOEXCEPT;
 
 /* Opens a new workbook at `path` ("" gives "Cartella") with `author` as its last author
  * ("" gives "Cartella", cut to 99 characters) and writes the prologue with the built-in
- * styles Default, txt, num and date. A path over 199 characters or one that cannot be
- * created: 0, with "Errore in apertura del file '<path>'" and the system's reason. */
+ * styles Default, txt, num and date; its creation time is UTC. A path over 4095 bytes
+ * (PATH_MAX) or one that cannot be created: 0, with "Errore in apertura del file '<path>'"
+ * and the system's reason. */
 GRIDQUILL_API int xlsInit(const char *path, const char *author) GRIDQUILL_NOEXCEPT;
 
 /* Defines a named style before the first worksheet. `styleId` ("" takes style.id) must
@@ -114,7 +115,8 @@ GRIDQUILL_API int xlsColumn(int column, int width, const char *styleId) GRIDQUIL
 /* Writes one cell in the current row. `type`: 'N'/'n' Number, 'D'/'d' DateTime, anything
  * else String. The value is escaped and converted to UTF-8 (cut to 3996 bytes); the
  * formula (at most 1024 characters) and the style ID are written as given. `skip` 0 to
- * 200 leaves empty columns before the cell; merge counts above 0 span further cells. */
+ * 200 leaves empty columns before the cell; merge counts above 0 span further cells, and
+ * the next cell lands after the columns merged across. */
 GRIDQUILL_API int xlsWriteCellEx(const char *value, char type, const char *styleId,
                                  const char *formula, int skip, int mergeAcross,
                                  int mergeDown) GRIDQUILL_NOEXCEPT;
@@ -122,13 +124,14 @@ GRIDQUILL_API int xlsWriteCellEx(const char *value, char type, const char *style
 GRIDQUILL_API int xlsWriteCell(const char *value, char type, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /* Ends the current row; `skip` 1 to 200 leaves empty rows, `height` 1 to 199 sets the
- * next row's height, `styleId` its style. */
+ * next row's height, `styleId` its style. Any other skip leaves none: the next row is the
+ * one below the last row written, also after breaks without a cell between them. */
 GRIDQUILL_API int xlsNewLineEx(int skip, int height, const char *styleId) GRIDQUILL_NOEXCEPT;
 /* xlsNewLineEx(0, 0, ""). */
 GRIDQUILL_API int xlsNewLine(void) GRIDQUILL_NOEXCEPT;
 
-/* A1 name of the next cell's position, or null beyond column ZZ. The text is overwritten
- * by the next call. */
+/* A1 name of the next cell's position (where a cell without a skip lands in the file),
+ * or null beyond column ZZ. The text is overwritten by the next call. */
 GRIDQUILL_API const char *xlsGetPosition(void) GRIDQUILL_NOEXCEPT;
 /* R1C1 range relative to the next cell's position, e.g. "R[-3]C:R[-1]C". Never null;
  * overwritten by the next call. */
@@ -137,7 +140,9 @@ GRIDQUILL_API const char *xlsGetRectangle(int row1, int col1, int row2, int col2
 /* Ends the last worksheet and the workbook and closes the file. Needs a cell written
  * since the last xlsAddSheet. A failed write or close still ends the workbook but
  * returns 0 with "Errore in scrittura del file '<path>'"; so does a merge whose input
- * ended before its Workbook end line ("File in output '<path>' incompleto: ..."). */
+ * ended before its Workbook end line ("File in output '<path>' incompleto: ..."), and a
+ * workbook without an output file, whose open failed or never happened ("Nessun file in
+ * output aperto: ..."). */
 GRIDQUILL_API int xlsClose(void) GRIDQUILL_NOEXCEPT;
 
 /* Starts a workbook at `outputPath` ("" gives "Cartella") as a copy of the workbook at

@@ -144,7 +144,7 @@ TEST_F(Fault, OutputPathsThatCannotBeCreatedOpenNothing) {
         // The calls that follow run by their phase and write nothing.
         EXPECT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
         EXPECT_EQ(xlsWriteCell("a", 'S', ""), -1);
-        EXPECT_EQ(xlsClose(), -1);
+        stderr_of([] { EXPECT_EQ(xlsClose(), 0); });  // no workbook was written
         EXPECT_EQ(open_fds(), fds);
 
         const std::string merge = "Errore in apertura del file in output '" + row.path + "'";

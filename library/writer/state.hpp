@@ -22,7 +22,11 @@ constexpr std::size_t kMaxStyleId = 15;         // IDs that xlsAddStyle accepts
 constexpr std::size_t kMaxRegisteredId = 31;    // IDs a merge input may bring
 constexpr std::size_t kMaxSheetName = 31;       // longer names are cut
 constexpr std::size_t kMaxMarkedName = 199;     // a worksheet name in a merge input
-constexpr std::size_t kMaxPath = 199;                  // longer output paths are refused
+#ifdef PATH_MAX
+constexpr std::size_t kMaxPath = PATH_MAX - 1;  // longer paths are refused, as the system does
+#else
+constexpr std::size_t kMaxPath = 4095;
+#endif
 constexpr std::string_view kDefaultName = "Cartella";  // for an empty path or author
 constexpr std::size_t kMaxFormula = 1024;       // formulas are written whole or refused
 constexpr std::size_t kMaxValueBytes = 3997;    // a converted cell value

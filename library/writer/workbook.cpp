@@ -85,9 +85,9 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
 
     char created[22] = "";
     std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (localtime_r(&now, &local) != nullptr)
-        std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &local);
+    std::tm utc{};
+    if (gmtime_r(&now, &utc) != nullptr)
+        std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
 
     g.staging.assign(kPrologueHead)
         .append(who)
@@ -112,6 +112,11 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
 
 extern "C" int xlsClose(void) noexcept {
     if (g.phase < PHASE_CELLS) return fail({"Non si puo' chiudere Excel a questo punto.\n"});
+    if (g.outFile == nullptr) {  // never opened, or its open failed: there is no workbook
+        close_input();
+        reset_workbook();
+        return fail({"Nessun file in output aperto: la cartella di lavoro non e' stata scritta.\n"});
+    }
     __ChiudiSheet();
     emit("</Workbook>\n");
     bool written = close_output();
