@@ -1,5 +1,5 @@
-# Install rules: header(s), the versioned shared library, the demo, a CMake package
-# (find_package(Gridquill) giving Gridquill::gridquill) and gridquill.pc for pkg-config.
+# Install rules: header(s), the versioned shared library, the demo and gridquill-csv, a
+# CMake package (find_package(Gridquill) giving Gridquill::gridquill) and gridquill.pc.
 include(CMakePackageConfigHelpers)
 
 set(GRIDQUILL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Gridquill)
@@ -10,12 +10,14 @@ install(TARGETS gridquill EXPORT GridquillTargets
           NAMELINK_COMPONENT Development
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
-if(TARGET gridquill_demo)
-  # The installed demo finds the library beside it, wherever the prefix is moved.
-  file(RELATIVE_PATH demo_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-  set_target_properties(gridquill_demo PROPERTIES INSTALL_RPATH "$ORIGIN/${demo_to_lib}")
-  install(TARGETS gridquill_demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-endif()
+# The installed programs find the library beside them, wherever the prefix is moved.
+file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
+foreach(program gridquill_demo gridquill-csv)
+  if(TARGET ${program})
+    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+  endif()
+endforeach()
 
 install(EXPORT GridquillTargets NAMESPACE Gridquill:: DESTINATION ${GRIDQUILL_CMAKE_DIR}
         COMPONENT Development)

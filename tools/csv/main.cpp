@@ -1,0 +1,688 @@
+// gridquill-csv: turns CSV and TSV files into one workbook, a worksheet per input, or adds
+// them as worksheets to an existing workbook. Parsing is libcsv's; writing is Gridquill's.
+#include <csv.h>
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "encoding.hpp"
+#include "gridquill.h"
+#include "typing.hpp"
+
+namespace gqcsv {
+
+namespace {
+
+constexpr std::string_view kProgram = "gridquill-csv";
+constexpr int kExitInput = 1, kExitUsage = 2;
+
+constexpr std::size_t kChunk = 256 * 1024;      // bytes read at a time
+constexpr std::size_t kSample = 64 * 1024;      // bytes the delimiter is guessed from
+constexpr int kSampleRows = 20;                 // rows of the sample that count
+constexpr std::size_t kWidthRows = 1000;        // rows the column widths are taken from
+constexpr std::size_t kWidthBytes = 4 << 20;    // ... held at most, in bytes
+constexpr int kMaxColumns = 256;                // columns of a worksheet in this format
+constexpr int kMaxSkip = 200;                   // empty cells one xlsWriteCellEx can skip
+constexpr std::size_t kSheetNameMax = 31;       // characters of a sheet name
+constexpr int kWidthPerChar = 6, kWidthExtra = 12, kWidthMin = 30, kWidthMax = 300;  // points
+constexpr int kFilterButton = 14;               // points the filter button takes in a header
+
+// Style IDs the tool adds to each workbook.
+constexpr const char *kHeadStyle = "csvHead";
+constexpr const char *kDateStyle = "csvDate";
+constexpr const char *kTimeStyle = "csvTime";
+
+const char kUsage[] =
+    "Uso: gridquill-csv [OPZIONI] [FILE.csv...] [-o CARTELLA.xml]\n"
+    "Converte file CSV o TSV (o lo standard input, anche indicato con -) in una cartella di\n"
+    "lavoro XML Spreadsheet 2003, un foglio per file, chiamato come il file.\n"
+    "\n"
+    "  -o, --output FILE       la cartella da scrivere (senza: lo standard output)\n"
+    "  -a, --append-to FILE    copia la cartella FILE e vi aggiunge i fogli, sostituendo\n"
+    "                          quelli con lo stesso nome; senza -o riscrive FILE stesso\n"
+    "                          (se FILE non esiste, lo crea)\n"
+    "  -s, --sheet NOME        nome del foglio del prossimo file (ripetibile)\n"
+    "  -d, --delimiter C       separatore: un carattere, o \"tab\" (senza: il primo tra\n"
+    "                          virgola, punto e virgola e tabulazione che torna nelle\n"
+    "                          prime righe)\n"
+    "  -e, --encoding NOME     utf-8 (predefinito; un BOM iniziale e' saltato),\n"
+    "                          windows-1252 o iso-8859-1\n"
+    "      --decimal-comma     numeri all'italiana: 1.234,56\n"
+    "  -t, --text              ogni cella come testo, senza numeri ne' date\n"
+    "      --no-header         la prima riga e' di dati: niente intestazione in grassetto,\n"
+    "                          bloccata e con filtro\n"
+    "  -q, --quiet             nessun avanzamento e nessun avviso\n"
+    "  -h, --help              questo aiuto\n"
+    "      --version           la versione\n"
+    "\n"
+    "Numeri e date ISO (2024-01-31, 2024-01-31 10:30:00) diventano celle Numero e Data; i\n"
+    "testi che un foglio di calcolo rovinerebbe restano testo: zeri iniziali (00123), piu'\n"
+    "di 15 cifre significative, \"+39...\", \"1e5\". La cartella e' scritta in un file\n"
+    "temporaneo e sostituisce quella vecchia solo a lavoro finito.\n"
+    "\n"
+    "Uscita: 0 fatto (anche con avvisi), 1 errore nei dati in ingresso o in scrittura,\n"
+    "2 errore d'uso.\n";
+
+struct Options {
+    std::vector<std::string> inputs;
+    std::vector<std::string> sheets;
+    std::string output;    // "" for standard output
+    std::string appendTo;  // "" when not merging
+    char delimiter = 0;    // 0: guessed per input
+    Encoding encoding = Encoding::utf8;
+    bool decimalComma = false, text = false, header = true, quiet = false;
+};
+
+// Totals of a run, for the closing warnings and the progress line.
+struct Counts {
+    unsigned long long bytes = 0, rows = 0;
+    std::size_t replaced = 0;  // invalid UTF-8 sequences
+};
+
+int usage_error(std::string_view what) {
+    std::fprintf(stderr, "%.*s: %.*s\nProvare '%.*s --help'.\n", int(kProgram.size()),
+                 kProgram.data(), int(what.size()), what.data(), int(kProgram.size()),
+                 kProgram.data());
+    return kExitUsage;
+}
+
+// A message on the standard error stream, after the program's name.
+template <class... T>
+void say(const char *format, T... args) {
+    std::fprintf(stderr, "%s: ", kProgram.data());
+    std::fprintf(stderr, format, args...);
+}
+
+// ---- the workbook's file ------------------------------------------------------------
+
+// The temporary file a workbook is written into, removed on a signal.
+char g_temporary[4096];
+
+void remove_temporary_and_die(int signal) {
+    if (g_temporary[0] != '\0') unlink(g_temporary);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Where the workbook goes: written into a temporary file beside the target (or in the
+// temporary folder, for the standard output) and moved over it only once complete.
+class Target {
+public:
+    explicit Target(std::string path) : path_(std::move(path)) {}
+    ~Target() { discard(); }
+
+    bool create() {
+        std::string dir = ".", base = path_;
+        if (path_.empty()) {
+            const char *tmp = std::getenv("TMPDIR");
+            dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+            base = "standard-output";
+        } else if (auto slash = path_.rfind('/'); slash != std::string::npos) {
+            dir = path_.substr(0, slash + 1);
+            base = path_.substr(slash + 1);
+        }
+        temporary_ = dir + (dir.back() == '/' ? "." : "/.") + base + ".gridquill-csv-XXXXXX";
+        if (temporary_.size() >= sizeof g_temporary) {
+            say("percorso troppo lungo: '%s'\n", path_.c_str());
+            return false;
+        }
+        int fd = mkstemp(temporary_.data());
+        if (fd < 0) {
+            say("impossibile creare un file temporaneo in '%s': %s\n", dir.c_str(),
+                std::strerror(errno));
+            temporary_.clear();
+            return false;
+        }
+        close(fd);
+        std::memcpy(g_temporary, temporary_.c_str(), temporary_.size() + 1);
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, remove_temporary_and_die);
+        return true;
+    }
+
+    const std::string &temporary() const { return temporary_; }
+
+    // Moves the complete workbook into place: over the target with the target's mode (or
+    // the default one), or onto the standard output.
+    bool commit() {
+        if (path_.empty()) return copy_to_stdout();
+        struct stat old;
+        mode_t mask = umask(0);
+        umask(mask);
+        mode_t mode = stat(path_.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~mask;
+        int fd = open(temporary_.c_str(), O_RDONLY);
+        bool ok = fd >= 0 && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+        if (fd >= 0) close(fd);
+        if (!ok || rename(temporary_.c_str(), path_.c_str()) != 0) {
+            say("impossibile scrivere '%s': %s\n", path_.c_str(), std::strerror(errno));
+            return false;
+        }
+        forget();
+        return true;
+    }
+
+    void discard() {
+        if (!temporary_.empty()) unlink(temporary_.c_str());
+        forget();
+    }
+
+private:
+    bool copy_to_stdout() {
+        std::FILE *in = std::fopen(temporary_.c_str(), "rb");
+        static char buffer[kChunk];
+        bool ok = in != nullptr;
+        while (ok) {
+            std::size_t n = std::fread(buffer, 1, sizeof buffer, in);
+            if (n == 0) break;
+            ok = std::fwrite(buffer, 1, n, stdout) == n;
+        }
+        ok = ok && !std::ferror(in) && std::fflush(stdout) == 0;
+        if (in != nullptr) std::fclose(in);
+        if (!ok) say("errore in scrittura sullo standard output: %s\n", std::strerror(errno));
+        discard();
+        return ok;
+    }
+
+    void forget() {
+        temporary_.clear();
+        g_temporary[0] = '\0';
+    }
+
+    std::string path_, temporary_;
+};
+
+// ---- progress -------------------------------------------------------------------------
+
+// Rows, megabytes and megabytes per second on the standard error stream, when it is a
+// terminal, four times a second.
+class Progress {
+public:
+    explicit Progress(bool on) : on_(on && isatty(STDERR_FILENO)) {}
+
+    void update(const Counts &c, bool last = false) {
+        if (!on_) return;
+        auto now = std::chrono::steady_clock::now();
+        if (!last && now - shown_ < std::chrono::milliseconds(250)) return;
+        shown_ = now;
+        double seconds = std::chrono::duration<double>(now - start_).count();
+        double mb = static_cast<double>(c.bytes) / 1e6;
+        std::fprintf(stderr, "\r%llu righe, %.1f MB, %.1f MB/s ", c.rows, mb,
+                     seconds > 0 ? mb / seconds : 0.0);
+        if (last) std::fputc('\n', stderr);
+    }
+
+private:
+    bool on_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), shown_{};
+};
+
+// ---- one input, one worksheet ---------------------------------------------------------
+
+// Sheet name from a file name: the name without folder and extension, with the characters
+// a sheet name cannot hold as '_', at most 31 characters.
+std::string sheet_name_of(const std::string &path) {
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    for (char &c : name)
+        if (std::strchr("[]:*?/\\", c) != nullptr) c = '_';
+    return name;
+}
+
+// At most `max` characters of a UTF-8 name, cut before a character.
+std::string cut_name(std::string name, std::size_t max = kSheetNameMax) {
+    std::size_t chars = 0, i = 0;
+    for (; i < name.size(); ++i)
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80 && ++chars > max) break;
+    name.resize(i);
+    return name;
+}
+
+// The name as the workbook holds it: '&', '<', '>' and '"' as references.
+std::string escaped(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+class Sheet {
+public:
+    Sheet(const Options &o, Counts &counts, Progress &progress)
+        : o_(o), counts_(counts), progress_(progress) {}
+
+    // Converts the open input into the worksheet `name`, already escaped: 0, or the exit
+    // status of a failure (its message printed).
+    int convert(std::FILE *in, const std::string &label, const std::string &name) {
+        label_ = label;
+        static char chunk[kChunk + 1];
+        std::size_t n = std::fread(chunk, 1, kSample, in);
+        std::string_view data(chunk, n);
+        if (data.starts_with("\xFF\xFE") || data.starts_with("\xFE\xFF")) {
+            say("%s: UTF-16 non e' supportato: convertirlo prima in UTF-8\n", label.c_str());
+            return kExitInput;
+        }
+        if (o_.encoding == Encoding::utf8 && data.starts_with("\xEF\xBB\xBF")) data.remove_prefix(3);
+        char delimiter = o_.delimiter != 0 ? o_.delimiter : guess_delimiter(data);
+
+        if (!xlsAddSheet(name.c_str(), xlsSheetSetupDefault)) return kExitInput;
+        csv_parser parser;
+        if (csv_init(&parser, CSV_APPEND_NULL) != 0) return fail_memory();
+        csv_set_delim(&parser, static_cast<unsigned char>(delimiter));
+        csv_set_space_func(&parser, [](unsigned char) { return 0; });  // blanks are data
+        int status = 0;
+        for (;;) {
+            newlines_ += static_cast<unsigned long long>(std::count(data.begin(), data.end(), '\n'));
+            if (csv_parse(&parser, data.data(), data.size(), on_field, on_row, this) != data.size()) {
+                say("%s: %s\n", label.c_str(), csv_strerror(csv_error(&parser)));
+                status = kExitInput;
+                break;
+            }
+            if (failed_) break;
+            counts_.bytes += data.size();
+            progress_.update(counts_);
+            n = std::fread(chunk, 1, kChunk, in);
+            if (n == 0) break;
+            data = std::string_view(chunk, n);
+        }
+        if (status == 0 && !failed_ && std::ferror(in)) {
+            say("%s: errore in lettura: %s\n", label.c_str(), std::strerror(errno));
+            status = kExitInput;
+        }
+        if (status == 0 && !failed_) status = finish(parser);
+        csv_free(&parser);
+        return failed_ ? kExitInput : status;
+    }
+
+private:
+    struct Field {
+        std::size_t start, size;
+    };
+
+    static void on_field(void *text, std::size_t size, void *self) {
+        static_cast<Sheet *>(self)->field(static_cast<const char *>(text), size);
+    }
+    static void on_row(int, void *self) { static_cast<Sheet *>(self)->row(); }
+
+    // The delimiter among comma, semicolon and tab that splits the sample's first rows
+    // into the same number of fields most often (more fields break a tie; comma first).
+    static char guess_delimiter(std::string_view sample) {
+        char best = ',';
+        int bestRows = 0, bestFields = 1;
+        for (char candidate : {',', ';', '\t'}) {
+            struct Tally {
+                int fields = 0, first = 0, same = 0, rows = 0;
+            } t;
+            csv_parser p;
+            if (csv_init(&p, 0) != 0) break;
+            csv_set_delim(&p, static_cast<unsigned char>(candidate));
+            csv_parse(&p, sample.data(), sample.size(),
+                      [](void *, std::size_t, void *d) { ++static_cast<Tally *>(d)->fields; },
+                      [](int, void *d) {
+                          auto &t = *static_cast<Tally *>(d);
+                          if (++t.rows == 1) t.first = t.fields;
+                          if (t.rows <= kSampleRows && t.fields == t.first) ++t.same;
+                          t.fields = 0;
+                      },
+                      &t);
+            csv_free(&p);
+            if (t.first > 1 && (t.same > bestRows || (t.same == bestRows && t.first > bestFields))) {
+                best = candidate;
+                bestRows = t.same;
+                bestFields = t.first;
+            }
+        }
+        return best;
+    }
+
+    void field(const char *text, std::size_t size) {
+        if (failed_) return;
+        if (held_) {
+            fields_.push_back({text_.size(), size});
+            text_.append(text == nullptr ? "" : text, size).push_back('\0');
+            return;
+        }
+        write_field(text == nullptr ? "" : text, size);
+    }
+
+    void row() {
+        if (failed_) return;
+        if (held_) {
+            rowEnds_.push_back(fields_.size());
+            if (rowEnds_.size() >= kWidthRows || text_.size() >= kWidthBytes) flush();
+            return;
+        }
+        end_row();
+    }
+
+    // Writes the column definitions from the held rows, then the rows themselves; from
+    // then on rows are written as they are parsed.
+    void flush() {
+        held_ = false;
+        std::vector<std::size_t> widest;
+        std::size_t first = 0;
+        for (std::size_t r = 0; r < rowEnds_.size(); ++r) {
+            std::size_t end = rowEnds_[r];
+            for (std::size_t f = first; f < end && f - first < kMaxColumns; ++f) {
+                std::string_view s(text_.data() + fields_[f].start, fields_[f].size);
+                std::size_t chars = o_.encoding == Encoding::utf8 ? characters(s) : s.size();
+                if (r == 0 && o_.header) chars += kFilterButton / kWidthPerChar + 1;
+                if (f - first >= widest.size()) widest.resize(f - first + 1, 0);
+                widest[f - first] = std::max(widest[f - first], chars);
+            }
+            first = end;
+        }
+        for (std::size_t c = 0; c < widest.size() && !failed_; ++c) {
+            long width = static_cast<long>(std::min<std::size_t>(widest[c], 1000)) * kWidthPerChar +
+                         kWidthExtra;
+            width = std::clamp(width, long{kWidthMin}, long{kWidthMax});
+            if (!xlsColumn(static_cast<int>(c + 1), static_cast<int>(width), "")) failed_ = true;
+        }
+        first = 0;
+        for (std::size_t end : rowEnds_) {
+            for (std::size_t f = first; f < end; ++f)
+                write_field(text_.data() + fields_[f].start, fields_[f].size);
+            end_row();
+            first = end;
+        }
+        for (std::size_t f = first; f < fields_.size(); ++f)  // a row still open
+            write_field(text_.data() + fields_[f].start, fields_[f].size);
+        std::string().swap(text_);
+        std::vector<Field>().swap(fields_);
+        std::vector<std::size_t>().swap(rowEnds_);
+    }
+
+    // One field of the current row, zero-terminated at text[size].
+    void write_field(const char *text, std::size_t size) {
+        if (failed_) return;
+        if (column_ == 0 && rows_ > 0 && !xlsNewLine()) failed_ = true;
+        if (++column_ > kMaxColumns) {
+            ++dropped_;
+            return;
+        }
+        if (size == 0) {
+            ++skip_;
+            return;
+        }
+        std::string_view value = to_utf8({text, size}, o_.encoding, scratch_, counts_.replaced);
+        const char *style = "";
+        char type = 'S';
+        Typed typed;
+        bool header = rows_ == 0 && o_.header;
+        if (header) {
+            style = kHeadStyle;
+        } else if (!o_.text) {
+            typed = classify(value, o_.decimalComma);
+            if (typed.kind != Kind::text) value = typed.value;
+            if (typed.kind == Kind::number) type = 'N';
+            if (typed.kind == Kind::date) type = 'D', style = kDateStyle;
+            if (typed.kind == Kind::datetime) type = 'D', style = kTimeStyle;
+        }
+        write_cell(value, type, style);
+    }
+
+    void write_cell(std::string_view value, char type, const char *style) {
+        while (skip_ > kMaxSkip && !failed_) {  // beyond one skip's reach: empty texts
+            if (!xlsWriteCell("", 'S', "")) failed_ = true;
+            --skip_;
+        }
+        if (!xlsWriteCellEx(for_library(value), type, style, "", skip_, 0, 0)) failed_ = true;
+        skip_ = 0;
+        ++cells_;
+    }
+
+    // UTF-8 as the library takes it.
+    const char *for_library(std::string_view utf8) {
+        // Latin-1 texts: code points above U+00FF as '?'.
+        latin1_.clear();
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            auto c = static_cast<unsigned char>(utf8[i]);
+            if (c < 0x80) {
+                latin1_ += static_cast<char>(c);
+            } else if ((c & 0xE0) == 0xC0 && c <= 0xC3) {
+                latin1_ += static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F));
+            } else if ((c & 0xC0) != 0x80) {
+                latin1_ += '?';
+            }
+        }
+        return latin1_.c_str();
+    }
+
+    void end_row() {
+        if (failed_) return;
+        if (column_ == 0) write_field("", 0);  // never: libcsv leaves out empty lines
+        if (cells_ == 0) write_cell("", 'S', rows_ == 0 && o_.header ? kHeadStyle : "");
+        ++rows_;
+        ++counts_.rows;
+        if (rows_ == 1) fieldsInFirst_ = column_;
+        else if (column_ != fieldsInFirst_ && ragged_++ == 0) firstRagged_ = rows_;
+        column_ = 0;
+        skip_ = 0;
+        cells_ = 0;
+    }
+
+    // Ends the input: an unterminated quoted field is an error that names its line.
+    int finish(csv_parser &parser) {
+        std::size_t inField = static_cast<std::size_t>(
+            std::count(parser.entry_buf, parser.entry_buf + parser.entry_pos, '\n'));
+        csv_set_opts(&parser, static_cast<unsigned char>(csv_get_opts(&parser) | CSV_STRICT |
+                                                          CSV_STRICT_FINI));
+        if (csv_fini(&parser, on_field, on_row, this) != 0) {
+            say("%s: virgolette aperte alla riga %llu e mai chiuse\n", label_.c_str(),
+                newlines_ - inField + 1);
+            return kExitInput;
+        }
+        if (held_) flush();
+        if (rows_ == 0 && !failed_) {  // an empty input: a worksheet needs a cell
+            write_cell("", 'S', "");
+            ++rows_;
+        }
+        if (failed_) return kExitInput;
+        if (!o_.quiet && ragged_ > 0)
+            say("%s: %llu righe con un numero di campi diverso dai %llu della prima (la prima "
+                "alla riga %llu)\n",
+                label_.c_str(), ragged_, fieldsInFirst_, firstRagged_);
+        if (!o_.quiet && dropped_ > 0)
+            say("%s: %llu celle oltre la colonna %d omesse\n", label_.c_str(), dropped_,
+                kMaxColumns);
+        return 0;
+    }
+
+    int fail_memory() {
+        say("%s: memoria esaurita\n", label_.c_str());
+        return kExitInput;
+    }
+
+    const Options &o_;
+    Counts &counts_;
+    Progress &progress_;
+    std::string label_;
+    bool failed_ = false;
+    // Rows held for the column widths.
+    bool held_ = true;
+    std::string text_;
+    std::vector<Field> fields_;
+    std::vector<std::size_t> rowEnds_;
+    // The row being written.
+    unsigned long long column_ = 0, rows_ = 0;
+    int skip_ = 0;
+    int cells_ = 0;
+    // Counts for the closing warnings.
+    unsigned long long newlines_ = 0, ragged_ = 0, firstRagged_ = 0, fieldsInFirst_ = 0,
+                       dropped_ = 0;
+    std::string scratch_, latin1_;
+};
+
+// ---- the run --------------------------------------------------------------------------
+
+// True when the workbook at `path` defines the style `id` (read up to its styles' end).
+bool defines_style(const std::string &path, const char *id) {
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) return false;
+    std::string wanted = std::string("ss:ID=\"") + id + "\"";
+    char line[4096];
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, f) != nullptr &&
+           std::strstr(line, "</Styles>") == nullptr)
+        found = std::strstr(line, wanted.c_str()) != nullptr;
+    std::fclose(f);
+    return found;
+}
+
+// The tool's styles, those without borders first: a style with fewer parts takes the
+// missing ones from the style before it in some readers.
+bool add_styles(const std::string &merged) {
+    xlsStyle date = xlsStyleDefault, time = xlsStyleDefault, head = xlsStyleDefault;
+    date.pattern[0] = time.pattern[0] = head.pattern[0] = '\0';
+    std::snprintf(date.numberFormat, sizeof date.numberFormat, "yyyy\\-mm\\-dd");
+    std::snprintf(time.numberFormat, sizeof time.numberFormat, "yyyy\\-mm\\-dd\\ hh:mm:ss");
+    std::snprintf(head.numberFormat, sizeof head.numberFormat, "General");
+    head.bold = '1';
+    head.weightBottom = 1;
+    for (auto [style, id] : {std::pair{&date, kDateStyle}, {&time, kTimeStyle}, {&head, kHeadStyle}}) {
+        if (!merged.empty() && defines_style(merged, id)) continue;
+        if (!xlsAddStyle(*style, id)) return false;
+    }
+    return true;
+}
+
+int run(const Options &o) {
+    // The sheet names, each used once.
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        std::string name = i < o.sheets.size() ? o.sheets[i]
+                           : o.inputs[i] == "-" ? std::string()
+                                                : sheet_name_of(o.inputs[i]);
+        if (name.empty()) name = "Sheet" + std::to_string(i + 1);
+        std::string base = cut_name(name);
+        name = base;
+        for (int k = 2; std::find(names.begin(), names.end(), escaped(name)) != names.end(); ++k) {
+            std::string suffix = " (" + std::to_string(k) + ")";
+            name = cut_name(base, kSheetNameMax - suffix.size()) + suffix;
+        }
+        names.push_back(escaped(name));
+    }
+
+    std::string output = o.output.empty() ? o.appendTo : o.output;
+    if (output == "-") output.clear();
+    Target target(output);
+    if (!target.create()) return kExitInput;
+    std::string merged;
+    if (!o.appendTo.empty() && access(o.appendTo.c_str(), F_OK) == 0) merged = o.appendTo;
+    bool opened = merged.empty() ? xlsInit(target.temporary().c_str(), "gridquill-csv")
+                                 : xlsInitMerge(merged.c_str(), target.temporary().c_str());
+    if (!opened) return kExitInput;
+    for (const std::string &name : names)
+        if (!merged.empty() && !xlsSheetDelete(name.c_str())) return kExitInput;
+    if (!add_styles(merged)) return kExitInput;
+
+    Counts counts;
+    Progress progress(!o.quiet);
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string &path = o.inputs[i];
+        bool standardInput = path == "-";
+        std::FILE *in = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+        if (in == nullptr) {
+            say("impossibile aprire '%s': %s\n", path.c_str(), std::strerror(errno));
+            return kExitInput;
+        }
+        Sheet sheet(o, counts, progress);
+        int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
+        if (!standardInput) std::fclose(in);
+        if (status != 0) return status;
+    }
+    progress.update(counts, true);
+    if (!xlsClose()) return kExitInput;
+    if (!o.quiet && counts.replaced > 0)
+        say("%zu sequenze UTF-8 non valide sostituite da U+FFFD\n", counts.replaced);
+    return target.commit() ? 0 : kExitInput;
+}
+
+int parse_options(int argc, char **argv, Options &o) {
+    enum { kDecimalComma = 256, kNoHeader, kVersion };
+    static const option kLong[] = {{"output", required_argument, nullptr, 'o'},
+                                   {"append-to", required_argument, nullptr, 'a'},
+                                   {"sheet", required_argument, nullptr, 's'},
+                                   {"delimiter", required_argument, nullptr, 'd'},
+                                   {"encoding", required_argument, nullptr, 'e'},
+                                   {"decimal-comma", no_argument, nullptr, kDecimalComma},
+                                   {"text", no_argument, nullptr, 't'},
+                                   {"no-header", no_argument, nullptr, kNoHeader},
+                                   {"quiet", no_argument, nullptr, 'q'},
+                                   {"help", no_argument, nullptr, 'h'},
+                                   {"version", no_argument, nullptr, kVersion},
+                                   {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":o:a:s:d:e:tqh", kLong, nullptr)) != -1;) {
+        std::string_view arg = optarg != nullptr ? optarg : "";
+        switch (c) {
+        case 'o': o.output = arg; break;
+        case 'a':
+            if (arg.empty()) return usage_error("--append-to vuole il nome di una cartella");
+            o.appendTo = arg;
+            break;
+        case 's':
+            if (arg.empty()) return usage_error("--sheet vuole un nome");
+            o.sheets.emplace_back(arg);
+            break;
+        case 'd':
+            if (arg == "tab" || arg == "\\t") o.delimiter = '\t';
+            else if (arg.size() == 1 && arg[0] != '"' && arg[0] != '\n' && arg[0] != '\r')
+                o.delimiter = arg[0];
+            else return usage_error("separatore non valido: '" + std::string(arg) + "'");
+            break;
+        case 'e':
+            if (!encoding_named(arg, o.encoding))
+                return usage_error("codifica sconosciuta: '" + std::string(arg) + "'");
+            break;
+        case kDecimalComma: o.decimalComma = true; break;
+        case 't': o.text = true; break;
+        case kNoHeader: o.header = false; break;
+        case 'q': o.quiet = true; break;
+        case 'h': std::fputs(kUsage, stdout); return -1;
+        case kVersion: std::printf("gridquill-csv %s\n", GRIDQUILL_VERSION); return -1;
+        case ':':
+            return usage_error(std::string("all'opzione '") + argv[optind - 1] +
+                               "' manca il valore");
+        default:
+            return usage_error(std::string("opzione sconosciuta: '") + argv[optind - 1] + "'");
+        }
+    }
+    for (int i = optind; i < argc; ++i) o.inputs.emplace_back(argv[i]);
+    if (o.inputs.empty()) o.inputs.emplace_back("-");
+    if (std::count(o.inputs.begin(), o.inputs.end(), "-") > 1)
+        return usage_error("lo standard input si legge una volta sola");
+    if (o.sheets.size() > o.inputs.size())
+        return usage_error("piu' nomi di foglio (--sheet) che file in ingresso");
+    if (o.decimalComma && o.delimiter == ',')
+        return usage_error("--decimal-comma con la virgola come separatore");
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace gqcsv
+
+int main(int argc, char **argv) {
+    gqcsv::Options options;
+    if (int status = gqcsv::parse_options(argc, argv, options); status != 0)
+        return status < 0 ? 0 : status;
+    return gqcsv::run(options);
+}
