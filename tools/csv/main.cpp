@@ -496,12 +496,13 @@ private:
         }
         if (failed_) return kExitInput;
         if (!o_.quiet && ragged_ > 0)
-            say("%s: %llu righe con un numero di campi diverso dai %llu della prima (la prima "
+            say("%s: %llu %s con un numero di campi diverso dai %llu della prima (la prima "
                 "alla riga %llu)\n",
-                label_.c_str(), ragged_, fieldsInFirst_, firstRagged_);
+                label_.c_str(), ragged_, ragged_ == 1 ? "riga" : "righe", fieldsInFirst_,
+                firstRagged_);
         if (!o_.quiet && dropped_ > 0)
-            say("%s: %llu celle oltre la colonna %d omesse\n", label_.c_str(), dropped_,
-                kMaxColumns);
+            say("%s: %llu %s oltre la colonna %d\n", label_.c_str(), dropped_,
+                dropped_ == 1 ? "cella omessa" : "celle omesse", kMaxColumns);
         return 0;
     }
 
@@ -551,6 +552,8 @@ bool defines_style(const std::string &path, const char *id) {
 bool add_styles(const std::string &merged) {
     xlsStyle date = xlsStyleDefault, time = xlsStyleDefault, head = xlsStyleDefault;
     date.pattern[0] = time.pattern[0] = head.pattern[0] = '\0';
+    std::snprintf(date.horizontal, sizeof date.horizontal, "Automatic");  // as numbers
+    std::snprintf(time.horizontal, sizeof time.horizontal, "Automatic");
     std::snprintf(date.numberFormat, sizeof date.numberFormat, "yyyy\\-mm\\-dd");
     std::snprintf(time.numberFormat, sizeof time.numberFormat, "yyyy\\-mm\\-dd\\ hh:mm:ss");
     std::snprintf(head.numberFormat, sizeof head.numberFormat, "General");
@@ -611,7 +614,9 @@ int run(const Options &o) {
     progress.update(counts, true);
     if (!xlsClose()) return kExitInput;
     if (!o.quiet && counts.replaced > 0)
-        say("%zu sequenze UTF-8 non valide sostituite da U+FFFD\n", counts.replaced);
+        say("%zu %s da U+FFFD\n", counts.replaced,
+            counts.replaced == 1 ? "sequenza UTF-8 non valida sostituita"
+                                 : "sequenze UTF-8 non valide sostituite");
     return target.commit() ? 0 : kExitInput;
 }
 

@@ -1,0 +1,107 @@
+// gridquill-csv run as a user runs it: golden conversions, failures with their exit status
+// and message, and the schema.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace gqtest;
+
+const fs::path kCases = fs::path(GRIDQUILL_SOURCE_DIR) / "tests" / "csv";
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+// The program with `args` in the test's folder, which holds copies of the cases.
+Outcome run(const std::string &args) {
+#ifdef GRIDQUILL_CSV_PATH
+    int s = std::system((std::string(GRIDQUILL_CSV_PATH) + " " + args + " 2>err.txt").c_str());
+    return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, read_file("err.txt")};
+#else
+    return {-1, args};
+#endif
+}
+
+class Csv : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+#ifndef GRIDQUILL_CSV_PATH
+        GTEST_SKIP() << "gridquill-csv is not built (libcsv missing)";
+#endif
+        for (const auto &entry : fs::directory_iterator(kCases)) fs::copy(entry.path(), dir);
+    }
+};
+
+struct Conversion {
+    const char *args, *golden, *warnings;
+} const kConversions[] = {
+    {"misto.csv tabulata.tsv >out.xml", "csv_misto.xml",
+     "gridquill-csv: misto.csv: 2 righe con un numero di campi diverso dai 5 della prima "
+     "(la prima alla riga 5)\ngridquill-csv: 1 sequenza UTF-8 non valida sostituita da U+FFFD\n"},
+    {"--decimal-comma -e windows-1252 italiano.csv -o out.xml", "csv_italiano.xml", ""},
+};
+
+TEST_F(Csv, GoldenConversions) {
+    for (const Conversion &c : kConversions) {
+        SCOPED_TRACE(c.args);
+        Outcome o = run(c.args);
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.err, c.warnings);
+        std::string out = read_file("out.xml");
+        EXPECT_EQ(xml_error_text(out), "");
+        EXPECT_TRUE(same_bytes(read_file(fs::path(GRIDQUILL_GOLDEN_DIR) / c.golden),
+                               without_created(out)));
+    }
+}
+
+TEST_F(Csv, WorkbooksValidate) {
+    const fs::path validate = fs::path(GRIDQUILL_SCHEMA_DIR) / "validate";
+    if (!fs::exists(validate) || std::system("command -v xmllint >/dev/null") != 0)
+        GTEST_SKIP() << "schema validator or xmllint missing: " << validate;
+    for (const Conversion &c : kConversions) {
+        ASSERT_EQ(run(c.args).status, 0);
+        EXPECT_EQ(std::system((validate.string() + " out.xml >/dev/null").c_str()), 0) << c.args;
+    }
+}
+
+TEST_F(Csv, Failures) {
+    write_file("vecchia.xml", "old");
+    struct Case {
+        const char *args;
+        int status;
+        const char *err;
+    } const cases[] = {
+        {"misto.csv rotto.csv -o vecchia.xml", 1,
+         "gridquill-csv: misto.csv: 2 righe con un numero di campi diverso dai 5 della prima "
+         "(la prima alla riga 5)\ngridquill-csv: rotto.csv: virgolette aperte alla riga 2 e mai "
+         "chiuse\n"},
+        {"manca.csv -o vecchia.xml", 1,
+         "gridquill-csv: impossibile aprire 'manca.csv': No such file or directory\n"},
+        {"-d", 2, "gridquill-csv: all'opzione '-d' manca il valore\nProvare 'gridquill-csv --help'.\n"},
+        {"-e koi8-r", 2, "gridquill-csv: codifica sconosciuta: 'koi8-r'\nProvare 'gridquill-csv --help'.\n"},
+        {"-s a -s b x.csv", 2,
+         "gridquill-csv: piu' nomi di foglio (--sheet) che file in ingresso\nProvare "
+         "'gridquill-csv --help'.\n"},
+        {"--help >/dev/null", 0, ""},
+    };
+    for (const Case &c : cases) {
+        Outcome o = run(c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_EQ(o.err, c.err) << c.args;
+    }
+    EXPECT_EQ(read_file("vecchia.xml"), "old");
+    auto files = [](const fs::path &d) {
+        return std::distance(fs::directory_iterator(d), fs::directory_iterator());
+    };
+    EXPECT_EQ(files("."), files(kCases) + 2);  // the cases, vecchia.xml, err.txt: no leftovers
+}
+
+}  // namespace
