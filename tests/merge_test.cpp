@@ -154,7 +154,8 @@ TEST_F(Merge, MarksLeaveOutWholeNamesUpToTheNextSheet) {
     } rows[] = {
         {{"Foglio1"}, {"Foglio", "", "A&amp;B"}},
         {{"Foglio"}, {"Foglio1", "", "A&amp;B"}},
-        {{"oglio", "Foglio2", "A&B"}, {"Foglio", "Foglio1", "", "A&amp;B"}},
+        {{"oglio", "Foglio2", "A&#38;B2"}, {"Foglio", "Foglio1", "", "A&amp;B"}},
+        {{"A&B"}, {"Foglio", "Foglio1", ""}},  // the name the writer writes for A&B
         {{"A&amp;B", "A&amp;B"}, {"Foglio", "Foglio1", ""}},
         {{"Foglio", "Foglio1", "A&amp;B"}, {""}},
     };

@@ -89,9 +89,11 @@ int register_style_line(std::string_view piece) noexcept {
     case Attribute::found: break;
     }
     if (id.empty()) return fail({"File in input con tag <Style> con ID malformato."});
-    switch (g.styleIds.add(id)) {
-    case decltype(g.styleIds)::Add::too_long:
+    if (id.size() > kMaxRegisteredId)
         return fail({"File in input con tag <Style> con ID troppo lungo (al massimo 31 caratteri)."});
+    BoundedText<kMaxStoredId + 1> seen;  // registered as a reader sees it
+    append_decoded(seen, id);
+    switch (g.styleIds.add(seen.view())) {
     case decltype(g.styleIds)::Add::full: return fail({"File in input con troppi tag <Style>."});
     default: return kYes;  // an ID the input repeats is registered once
     }
@@ -159,7 +161,9 @@ void copy_sheets() noexcept {
                       "caratteri)."});
                 return;
             }
-            copying = !g.deletedSheets.contains(name);
+            BoundedText<kMaxMarkedName + 1> seen;  // compared as a reader sees it
+            append_decoded(seen, name);
+            copying = !g.deletedSheets.contains(seen.view());
         }
         if (copying) emit(piece);
     }
@@ -218,9 +222,16 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
 extern "C" int xlsSheetDelete(const char *name) noexcept {
     std::string_view sheet = arg(name);
     if (sheet.empty()) return kNo;
-    switch (g.deletedSheets.add(sheet)) {
-    case decltype(g.deletedSheets)::Add::too_long:
+    if (sheet.size() > kMaxMarkedName)
         return fail({"Nome Sheet troppo lungo (al massimo 199 caratteri) in xlsSheetDelete()."});
+    // Marked as a reader sees the name the writer would write for it; a name that reads
+    // longer than any input name can hold marks nothing.
+    BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
+    BoundedText<kMaxMarkedName + 1> seen;
+    append_escaped(escaped, sheet, Place::attribute);
+    if (!append_decoded(seen, escaped.view())) return kYes;
+    switch (g.deletedSheets.add(seen.view())) {
+    case decltype(g.deletedSheets)::Add::too_long: return kYes;
     case decltype(g.deletedSheets)::Add::full:
         return fail({"Troppi fogli da escludere: non c'e' posto per il foglio '", sheet,
                      "' in xlsSheetDelete()."});

@@ -53,6 +53,16 @@ public:
         }
     }
 
+    // Room for a writer that fills the end itself: it writes at most room() bytes at
+    // tail(), then commits how many, and whether it left something out.
+    char *tail() noexcept { return data_ + size_; }
+    std::size_t room() const noexcept { return capacity - size_; }
+    void commit(std::size_t n, bool cut) noexcept {
+        size_ += n;
+        data_[size_] = '\0';
+        cut_ = cut_ || cut;
+    }
+
     const char *c_str() const noexcept { return data_; }
     std::string_view view() const noexcept { return {data_, size_}; }
     std::size_t size() const noexcept { return size_; }

@@ -20,6 +20,7 @@ namespace {
 constexpr int kMaxSkip = 200;
 constexpr int kMaxRowHeight = 199;
 constexpr int kMaxColumn = 256;
+constexpr std::size_t kUnitsRoom = 6;  // bytes an escaped byte of a formula or ID may take
 
 inline char *put(char *o, std::string_view s) noexcept {
     std::memcpy(o, s.data(), s.size());
@@ -109,6 +110,36 @@ constexpr auto kByteOutput = [] {
     return t;
 }();
 
+// The same for the cell values of the new modes, below 0x80 and, for Windows-1252, above:
+// tabs kept, line feeds as references the reader shows as line breaks (a carriage return
+// is decided with the byte after it), the code page's characters from 0x80 to 0x9F.
+constexpr auto kNewModeByteOutput = [] {
+    auto t = kByteOutput;
+    auto set = [&](int b, std::string_view text) {
+        ByteOutput &e = t.b[b];
+        for (std::size_t i = 0; i < text.size(); ++i) e.text[i] = text[i];
+        e.size = static_cast<unsigned char>(text.size());
+    };
+    set('\t', "\t");
+    set('\n', "&#10;");
+    constexpr char16_t kWindows1252[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    for (int b = 0x80; b < 0xA0; ++b) {
+        char16_t c = kWindows1252[b - 0x80];
+        ByteOutput &e = t.b[b];
+        if (c < 0x800) {
+            e = {{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))}, 2};
+        } else {
+            e = {{static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                  static_cast<char>(0x80 | (c & 0x3F))},
+                 3};
+        }
+    }
+    return t;
+}();
+
 constexpr std::size_t kBlock = 16;
 
 #if defined(__SSE2__)
@@ -167,10 +198,56 @@ inline std::size_t copy_plain_tail4(const char *, std::size_t, char *) noexcept 
 
 constexpr std::size_t kNotFast = static_cast<std::size_t>(-1);
 
+inline bool continuation(char c) noexcept { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Puts what a cell value of the new modes becomes for the byte at p that stops a plain
+// run, and moves past what it took: a whole UTF-8 sequence, a carriage return with its line
+// feed. The value's terminator stops every look ahead.
+template <Encoding E>
+[[gnu::always_inline]] inline void put_special(const char *&p, char *&o,
+                                               std::string_view value) noexcept {
+    auto b = static_cast<unsigned char>(*p);
+    if constexpr (E == Encoding::utf8) {
+        if (b >= 0xC2 && b <= 0xDF && continuation(p[1])) {
+            std::memcpy(o, p, 2);
+            o += 2;
+            p += 2;
+            return;
+        }
+        auto c1 = static_cast<unsigned char>(p[1]);
+        if ((b & 0xF0) == 0xE0 && continuation(p[1]) && continuation(p[2]) &&
+            (b != 0xE0 || c1 >= 0xA0) && (b != 0xED || c1 < 0xA0) &&
+            (b != 0xEF || c1 != 0xBF || static_cast<unsigned char>(p[2]) < 0xBE)) {
+            std::memcpy(o, p, 3);
+            o += 3;
+            p += 3;
+            return;
+        }
+        if (b >= 0x80) {  // four bytes, or what becomes U+FFFD
+            Unit u = next_unit(value, static_cast<std::size_t>(p - value.data()), Place::content,
+                               Source::cell, E);
+            std::memcpy(o, u.out, sizeof u.out);
+            o += u.size;
+            p += u.in;
+            return;
+        }
+    }
+    if (b == '\r') {
+        o = put(o, "&#10;");
+        p += p[1] == '\n' ? 2 : 1;
+        return;
+    }
+    const ByteOutput &put_byte = kNewModeByteOutput.b[b];
+    std::memcpy(o, &put_byte, sizeof put_byte);
+    o += put_byte.size;
+    ++p;
+}
+
 // Escapes and converts a value in one pass when its whole result fits under the cut
-// points (kUtf8StopAt bytes); otherwise kNotFast. Runs of plain bytes go up to kBlock at a
+// points (kUtf8StopAt bytes); otherwise kNotFast. E is the client's encoding. Runs of plain bytes go up to kBlock at a
 // time, reading only the value's own bytes and its terminator; nothing is written past
 // kUtf8StopAt + 8 bytes of `out`.
+template <Encoding E>
 [[gnu::always_inline]] inline std::size_t encode_value_fast(std::string_view value,
                                                             char *out) noexcept {
     const std::size_t size = value.size();
@@ -204,9 +281,13 @@ constexpr std::size_t kNotFast = static_cast<std::size_t>(-1);
         o += n;
         if (p == end) return static_cast<std::size_t>(o - out);
         if (n == kBlock) continue;
-        const ByteOutput &put_byte = kByteOutput.b[static_cast<unsigned char>(*p++)];
-        std::memcpy(o, &put_byte, sizeof put_byte);
-        o += put_byte.size;
+        if constexpr (E == Encoding::latin1) {
+            const ByteOutput &put_byte = kByteOutput.b[static_cast<unsigned char>(*p++)];
+            std::memcpy(o, &put_byte, sizeof put_byte);
+            o += put_byte.size;
+        } else {
+            put_special<E>(p, o, value);
+        }
         if (o > last) return kNotFast;
     }
 }
@@ -264,6 +345,56 @@ void emit_short(std::string_view text) noexcept {
     return n;
 }
 
+// The value of the new modes, for values whose result passes kUtf8StopAt bytes: the line
+// so far goes out, then the value in pieces through cellLine, whole up to kMaxCellUnits
+// UTF-16 units and cut beyond at a character, then the end of the line.
+[[gnu::noinline]] void write_long_value(std::string_view text, char *line, char *o) noexcept {
+    line_end(line, o);
+    char *const buf = g.cellLine;
+    constexpr std::size_t kPiece = sizeof g.cellLine - 32;
+    std::size_t n = 0, units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        Unit u = next_unit(text, i, Place::content, Source::cell, g.encoding);
+        if (units + u.utf16 > kMaxCellUnits) break;
+        if (n + u.size > kPiece) {
+            emit({buf, n});
+            n = 0;
+        }
+        std::memcpy(buf + n, u.out, u.size);
+        n += u.size;
+        units += u.utf16;
+        i += u.in;
+    }
+    char *end = put(buf + n, "</Data></Cell>\n");
+    emit({buf, static_cast<std::size_t>(end - buf)});
+}
+
+// The one-pass encoder of the new modes, out of the Latin-1 mode's way.
+[[gnu::noinline]] std::size_t encode_value_new_mode(std::string_view text, char *o) noexcept {
+    return g.encoding == Encoding::utf8 ? encode_value_fast<Encoding::utf8>(text, o)
+                                        : encode_value_fast<Encoding::windows1252>(text, o);
+}
+
+// A style ID a cell, row or column names, when it holds bytes that need escaping: known
+// when a registered ID reads the same as its escaped form.
+[[gnu::noinline]] bool known_escaped_style(std::string_view id) noexcept {
+    BoundedText<kMaxEscapedId + 1> escaped;
+    BoundedText<kMaxStoredId + 1> seen;
+    return append_escaped(escaped, id, Place::attribute) &&
+           append_decoded(seen, escaped.view()) && g.styleIds.contains(seen.view());
+}
+
+bool known_style(std::string_view id) noexcept {
+    return plain_text(id) ? g.styleIds.contains(id) : known_escaped_style(id);
+}
+
+// Puts a formula or style ID escaped for its attribute.
+[[gnu::noinline]] char *put_escaped(char *o, std::string_view text) noexcept {
+    bool whole = true;
+    return o + escape_into(o, kUnitsRoom * text.size(), text, Place::attribute, Source::markup,
+                           g.encoding, whole);
+}
+
 // The refusals of a cell, kept out of the way of its writing.
 [[gnu::cold, gnu::noinline]] int refuse_cell_phase() noexcept {
     return fail({"Non si puo' scrivere una cella a questo punto\n"});
@@ -279,12 +410,14 @@ void emit_short(std::string_view text) noexcept {
 // points (n is kNotFast), or a line assembled in cellLine.
 [[gnu::noinline]] int end_cell_line(std::string_view text, char *line, char *o,
                                    std::size_t n) noexcept {
+    if (n == kNotFast && g.encoding != Encoding::latin1) {
+        write_long_value(text, line, o);
+        return kYes;
+    }
     if (n == kNotFast) n = encode_value_cut(text, o);
     line_end(line, put(o + n, "</Data></Cell>\n"));
     return kYes;
 }
-
-bool known_style(std::string_view id) noexcept { return g.styleIds.contains(id); }
 
 constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 
@@ -293,15 +426,19 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 [[gnu::always_inline]] inline int write_cell(const char *value, char type, const char *styleId,
                                              const char *formula, int skip, int mergeAcross,
                                              int mergeDown) noexcept {
-    const std::string_view text = text_arg(value);
+    std::string_view text = text_arg(value);
     if (g.phase < PHASE_SHEET) [[unlikely]]
         return refuse_cell_phase();
     std::string_view style, calc = text_arg(formula);
     const char *storedStyle = nullptr;
     if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
         style = {styleId, strlen(styleId)};
-        storedStyle = g.styleIds.find(style);
-        if (storedStyle == nullptr) return refuse_cell_style(style);
+        if (plain_text(style)) {  // its own escaped form: copied from the registry
+            storedStyle = g.styleIds.find(style);
+            if (storedStyle == nullptr) return refuse_cell_style(style);
+        } else if (!known_escaped_style(style)) {
+            return refuse_cell_style(style);
+        }
     }
     if (calc.size() > kMaxFormula) [[unlikely]]
         return refuse_cell_formula();
@@ -310,14 +447,13 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     char *const line = line_start();
     char *o = line;
     if (!g.rowOpen && g.outFile != nullptr) [[unlikely]] {
-        o = put(o, "   <Row");
-        std::memcpy(o, g.pendingRowAttrs.c_str(), kPendingRowAttrsSize);  // one fixed copy
-        o = put(o + g.pendingRowAttrs.size(), ">\n");
+        o = put(put(o, "   <Row"), g.pendingRowAttrs.view());
+        o = put(o, ">\n");
         g.rowOpen = kYes;
     }
     const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = saturating_add(g.currentColumn, skip);
-    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && storedStyle == nullptr)
+    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty())
         [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
     } else {
@@ -331,11 +467,17 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
             o = put(o, "\" ");
         }
         if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
-        if (!calc.empty()) o = put(put(put(o, "ss:Formula=\""), calc), "\" ");
+        if (!calc.empty()) {
+            o = put(o, "ss:Formula=\"");
+            o = plain_text(calc) ? put(o, calc) : put_escaped(o, calc);
+            o = put(o, "\" ");
+        }
         if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
             o = put(o, "ss:StyleID=\"");
             std::memcpy(o, storedStyle, kStoredStyle);
             o = put(o + style.size(), "\" ");
+        } else if (!style.empty()) {
+            o = put(put_escaped(put(o, "ss:StyleID=\""), style), "\" ");
         }
         o = put_piece(o, kTypePart[kind]);
     }
@@ -345,7 +487,13 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     if (!g.pendingRowAttrs.empty()) g.pendingRowAttrs.clear();
     g.phase = PHASE_CELLS;
 
-    std::size_t n = encode_value_fast(text, o);
+    std::size_t n;
+    if (g.encoding == Encoding::latin1) [[likely]] {
+        n = encode_value_fast<Encoding::latin1>(text, o);
+    } else {
+        if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+        n = encode_value_new_mode(text, o);
+    }
 #ifdef __GLIBC__
     if (n != kNotFast && line != g.cellLine) [[likely]] {
         g.outFile->_IO_write_ptr = put(o + n, "</Data></Cell>\n");
@@ -375,7 +523,11 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         attrs.append(" ss:Index=\"").append_int(g.currentRow).append("\" ");
     if (height >= 1 && height <= kMaxRowHeight)
         attrs.append(" ss:AutoFitHeight=\"0\" ss:Height=\"").append_int(height).append("\" ");
-    if (!style.empty()) attrs.append(" ss:StyleID=\"").append(style).append("\" ");
+    if (!style.empty()) {
+        attrs.append(" ss:StyleID=\"");
+        append_escaped(attrs, style, Place::attribute);
+        attrs.append("\" ");
+    }
     return kYes;
 }
 
@@ -410,7 +562,11 @@ extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
         return fail({"ID stile '", style, "' errato o mancante.\n"});
     auto &line = g.staging;
     line.assign("   <Column ss:Index=\"").append_int(column).append("\" ");
-    if (!style.empty()) line.append("ss:StyleID=\"").append(style).append("\" ");
+    if (!style.empty()) {
+        line.append("ss:StyleID=\"");
+        append_escaped(line, style, Place::attribute);
+        line.append("\" ");
+    }
     line.append(" ss:AutoFitWidth=\"0\" ss:Width=\"").append_int(width).append("\"/>\n");
     emit(line.view());
     return kYes;

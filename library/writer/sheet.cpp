@@ -2,7 +2,6 @@
 #include "sheet.hpp"
 
 #include "../merge/merge.hpp"
-#include "../textutil/textutil.hpp"
 #include "state.hpp"
 
 namespace gridquill::detail {
@@ -11,18 +10,36 @@ namespace {
 
 constexpr std::string_view kDefaultFooter = "Pagina &amp;P";
 
-// Header or footer text: the default when empty, else its UTF-8 form cut to the field.
+// Header or footer text escaped: the default when empty, else read as the page texts
+// are, with the Latin-1 mode's cut to the field once converted.
 template <std::size_t N>
-void complete_page_text(char (&field)[N], std::string_view fallback) noexcept {
+void escape_page_text(BoundedText<kPageTextSize> &out, const char (&field)[N],
+                      std::string_view fallback) noexcept {
     std::string_view text = field_view(field);
+    out.clear();
     if (text.empty()) {
-        set_field(field, fallback);
+        out.append(fallback);
         return;
     }
-    char utf8[kServiceBufferSize];
-    std::size_t n = latin1_to_utf8(text, utf8);
-    std::string_view converted(utf8, n);
-    set_field(field, converted.substr(0, safe_cut(converted, N - 1)));
+    if (g.encoding == Encoding::latin1) {
+        std::size_t i = 0, converted = 0;
+        while (i < text.size()) {
+            Unit u = next_unit(text, i, Place::attribute, Source::page, Encoding::latin1);
+            std::size_t size = static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : u.in;
+            if (converted + size > N - 1) break;
+            converted += size;
+            i += u.in;
+        }
+        text = text.substr(0, i);
+    }
+    append_text(out, text, Place::attribute, Source::page, g.encoding);
+}
+
+// A text of the record escaped for an attribute, read in the worksheet's encoding.
+template <std::size_t N>
+BoundedText<8192> &put_field(BoundedText<8192> &out, const char (&field)[N]) noexcept {
+    append_text(out, field_view(field), Place::attribute, Source::markup, g.sheetEncoding);
+    return out;
 }
 
 // Every text of the record terminated inside its field.
@@ -49,23 +66,18 @@ void __ChiudiSheet() noexcept {
         if (s.orientation == 'P') out.append("    <Layout x:Orientation=\"Portrait\"/>\n");
     }
     out.append("    <Header ");
-    if (!headerMargin.empty()) out.append("x:Margin=\"").append(headerMargin).append("\" ");
-    out.append(" x:Data=\"").append(field_view(s.header)).append("\"/>\n");
-    if (!headerMargin.empty() && !footerMargin.empty())
-        out.append("    <Footer x:Margin=\"")
-            .append(footerMargin)
+    if (!headerMargin.empty()) put_field(out.append("x:Margin=\""), s.headerMargin).append("\" ");
+    out.append(" x:Data=\"").append(g.pageHeader.view()).append("\"/>\n");
+    if (!headerMargin.empty() && !footerMargin.empty()) {
+        put_field(out.append("    <Footer x:Margin=\""), s.footerMargin)
             .append("\" x:Data=\"")
-            .append(field_view(s.footer))
+            .append(g.pageFooter.view())
             .append("\"/>\n");
-    out.append("    <PageMargins x:Bottom=\"")
-        .append(field_view(s.marginBottom))
-        .append("\" x:Left=\"")
-        .append(field_view(s.marginLeft))
-        .append("\" x:Right=\"")
-        .append(field_view(s.marginRight))
-        .append("\" x:Top=\"")
-        .append(field_view(s.marginTop))
-        .append("\"/>\n   </PageSetup>\n   <Print>\n");
+    }
+    put_field(out.append("    <PageMargins x:Bottom=\""), s.marginBottom).append("\" x:Left=\"");
+    put_field(out, s.marginLeft).append("\" x:Right=\"");
+    put_field(out, s.marginRight).append("\" x:Top=\"");
+    put_field(out, s.marginTop).append("\"/>\n   </PageSetup>\n   <Print>\n");
     if (!headerMargin.empty() && s.gridlines == '1') out.append("    <Gridlines/>\n");
     out.append("   </Print>\n"
                "   <Selected/>\n"
@@ -81,15 +93,17 @@ void __ChiudiSheet() noexcept {
 using namespace gridquill::detail;
 
 extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
-    if (!arg(name).empty()) set_field(setup.name, arg(name));
-    terminate_field(setup.name);  // also cuts a record name that fills its field
-    if (setup.name[0] == '\0') {
-        BoundedText<sizeof setup.name> numbered;
-        numbered.append("Sheet").append_int(g.sheetCount);
-        set_field(setup.name, numbered.view());
-    }
-    std::string_view sheet = field_view(setup.name);
-    switch (g.sheetNames.add(sheet)) {
+    std::string_view sheet = arg(name);
+    if (sheet.empty()) sheet = field_view(setup.name);  // may fill its field: cut below
+    BoundedText<sizeof setup.name> numbered;
+    if (sheet.empty()) sheet = numbered.append("Sheet").append_int(g.sheetCount).view();
+    sheet = sheet.substr(0, text_cut(sheet, kMaxSheetName, Source::markup, g.encoding));
+    // Written escaped; a duplicate is a name a reader would see as the same.
+    BoundedText<kMaxEscapedSheetName + 1> escaped;
+    BoundedText<kMaxStoredSheetName + 1> seen;
+    append_escaped(escaped, sheet, Place::attribute);
+    append_decoded(seen, escaped.view());
+    switch (g.sheetNames.add(seen.view())) {
     case decltype(g.sheetNames)::Add::added: break;
     case decltype(g.sheetNames)::Add::full:
         return fail({"Troppi fogli: non c'e' posto per il foglio '", sheet,
@@ -104,10 +118,11 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
         if (g.mergeMode) __CopiaSheet();
     }
 
-    BoundedText<sizeof setup.header> header;
-    header.append("Foglio Excel '").append(sheet).append("' generato automaticamente");
-    complete_page_text(setup.header, header.view());
-    complete_page_text(setup.footer, kDefaultFooter);
+    BoundedText<kPageTextSize> header;
+    header.append("Foglio Excel '").append(escaped.view()).append("' generato automaticamente");
+    escape_page_text(g.pageHeader, setup.header, header.view());
+    escape_page_text(g.pageFooter, setup.footer, kDefaultFooter);
+    g.sheetEncoding = g.encoding;
     for (auto *margin : {&setup.headerMargin, &setup.footerMargin, &setup.marginTop,
                          &setup.marginBottom, &setup.marginLeft, &setup.marginRight})
         terminate_field(*margin);
@@ -117,7 +132,7 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     g.sheetCount++;
 
     g.staging.assign(" <Worksheet ss:Name=\"")
-        .append(sheet)
+        .append(escaped.view())
         .append("\" >\n  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" "
                 "x:FullRows=\"1\">\n");
     emit(g.staging.view());

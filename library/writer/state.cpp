@@ -1,11 +1,14 @@
 // The writer state and the output and error helpers shared by all operations.
 #include "state.hpp"
 
+#include <cctype>
 #include <cerrno>
 
 namespace gridquill::detail {
 
 WriterState g;
+
+Encoding text_encoding() noexcept { return g.encoding; }
 
 void seed_style_ids() noexcept {
     for (std::string_view id : {"Default", "num", "txt", "date"}) g.styleIds.add(id);
@@ -86,3 +89,4 @@ void close_input() noexcept {
 using namespace gridquill::detail;
 
 extern "C" const char *xlsGetError(void) noexcept { return g.errorText.c_str(); }
+

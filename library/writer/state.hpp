@@ -9,6 +9,7 @@
 
 #include "../gridquill.h"
 #include "../textutil/bounded_text.hpp"
+#include "../textutil/escape.hpp"
 #include "registry.hpp"
 
 namespace gridquill::detail {
@@ -20,33 +21,45 @@ constexpr int kNo = 0;
 
 constexpr std::size_t kMaxStyleId = 15;         // IDs that xlsAddStyle accepts
 constexpr std::size_t kMaxRegisteredId = 31;    // IDs a merge input may bring
-constexpr std::size_t kMaxSheetName = 31;       // longer names are cut
+constexpr std::size_t kMaxSheetName = 31;       // longer names are cut (characters in the new modes)
 constexpr std::size_t kMaxMarkedName = 199;     // a worksheet name in a merge input
 #ifdef PATH_MAX
 constexpr std::size_t kMaxPath = PATH_MAX - 1;  // longer paths are refused, as the system does
 #else
 constexpr std::size_t kMaxPath = 4095;
 #endif
+// The registries hold names as a reader sees them, in UTF-8: a style ID of 15 bytes of
+// Windows-1252 takes up to 45 bytes, a sheet name of 31 characters up to 124.
+constexpr std::size_t kMaxStoredId = 47;
+constexpr std::size_t kMaxStoredSheetName = 4 * kMaxSheetName;
+// The escaped form of a style ID that a cell, row or column names: each character of a
+// registered ID may come as a reference of up to kMaxUnitBytes.
+constexpr std::size_t kMaxEscapedId = kMaxUnitBytes * kMaxStoredId;
+// Escaped sheet name, header and footer (127 bytes, each up to 6 once escaped).
+constexpr std::size_t kMaxEscapedSheetName = kMaxUnitBytes * kMaxSheetName;
+constexpr std::size_t kPageTextSize = 6 * 128;
+constexpr std::size_t kMaxCellUnits = 32767;    // UTF-16 units of a cell in the new modes
 constexpr std::string_view kDefaultName = "Cartella";  // for an empty path or author
 constexpr std::size_t kMaxFormula = 1024;       // formulas are written whole or refused
 constexpr std::size_t kMaxValueBytes = 3997;    // a converted cell value
 constexpr std::size_t kOutputBufferSize = 1 << 17;
 
-constexpr std::size_t kPendingRowAttrsSize = 128;  // index, height and the longest style ID
+constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID
 
 // The longest cell line, led by its row start tag: fixed text, two merge and one index
 // attribute with 11-character numbers, the longest formula and style ID, the longest type
 // name and value, and the few bytes the one-pass encoder may run past the value's limit.
+// The formula and the style ID count in their escaped forms (a quote takes 6 bytes).
 constexpr std::size_t kCellLineSize =
     sizeof("   <Row>\n") + kPendingRowAttrsSize +
     sizeof("    <Cell ><Data ss:Type=\"DateTime\"></Data></Cell>\n") +
     2 * sizeof("ss:MergeAcross=\"-2147483648\" ") + sizeof("ss:Index=\"-2147483648\" ") +
-    sizeof("ss:Formula=\"\" ") + kMaxFormula + sizeof("ss:StyleID=\"\" ") +
-    kMaxRegisteredId + kMaxValueBytes + 8;
+    sizeof("ss:Formula=\"\" ") + 6 * kMaxFormula + sizeof("ss:StyleID=\"\" ") +
+    kMaxEscapedId + kMaxValueBytes + 2 * kMaxUnitBytes;
 
 struct WriterState {
     int sheetCount = 0;
-    Registry<4096, kMaxRegisteredId> styleIds;
+    Registry<4096, kMaxStoredId> styleIds;
     int currentRow = 1;     // where the next cell without a skip lands in the file
     int currentColumn = 1;
     int lastRow = 0;        // row of the last cell written in the worksheet; 0: none yet
@@ -54,10 +67,16 @@ struct WriterState {
     int rowOpen = kNo;
     int mergeMode = kNo;
     BoundedText<kPendingRowAttrsSize> pendingRowAttrs;
-    Registry<1024, kMaxSheetName> sheetNames;
+    Registry<1024, kMaxStoredSheetName> sheetNames;
     Registry<1024, kMaxMarkedName> deletedSheets;
     BoundedText<kMaxPath + 1> outputPath;
     xlsSheetSetup currentSheet = {};
+    // The current worksheet's header and footer escaped, and the encoding its other texts
+    // are read in when the worksheet ends.
+    BoundedText<kPageTextSize> pageHeader, pageFooter;
+    Encoding sheetEncoding = Encoding::latin1;
+    // How client texts are read; kept across workbooks until changed.
+    Encoding encoding = Encoding::latin1;
     std::FILE *outFile = nullptr;
     std::FILE *inFile = nullptr;
     BoundedText<255> errorText;

@@ -6,13 +6,17 @@ using namespace gridquill::detail;
 
 namespace {
 
+// Appends a text of the record (or a default) escaped for an attribute.
+BoundedText<8192> &put(BoundedText<8192> &out, std::string_view text) noexcept {
+    append_escaped(out, text, Place::attribute);
+    return out;
+}
+
 // One Border line for a side whose weight is set.
 void border_line(BoundedText<8192> &out, std::string_view side, std::string_view lineStyle,
                  int weight, std::string_view colorOption) noexcept {
-    out.append("    <Border ss:Position=\"")
-        .append(side)
-        .append("\" ss:LineStyle=\"")
-        .append(lineStyle)
+    out.append("    <Border ss:Position=\"").append(side).append("\" ss:LineStyle=\"");
+    put(out, lineStyle)
         .append("\" ss:Weight=\"")
         .append_int(weight)
         .append("\"")
@@ -24,13 +28,9 @@ void border_line(BoundedText<8192> &out, std::string_view side, std::string_view
 void write_style(const xlsStyle &s, std::string_view id) noexcept {
     auto &out = g.staging;
     std::string_view horizontal = field_view(s.horizontal), vertical = field_view(s.vertical);
-    out.assign("  <Style ss:ID=\"")
-        .append(id)
-        .append("\">\n   <Alignment ss:Horizontal=\"")
-        .append(horizontal.empty() ? "Left" : horizontal)
-        .append("\" ss:Vertical=\"")
-        .append(vertical.empty() ? "Bottom" : vertical)
-        .append("\"");
+    out.assign("  <Style ss:ID=\"").append(id).append("\">\n   <Alignment ss:Horizontal=\"");
+    put(out, horizontal.empty() ? "Left" : horizontal).append("\" ss:Vertical=\"");
+    put(out, vertical.empty() ? "Bottom" : vertical).append("\"");
     if (s.indent != 0) out.append(" ss:Indent=\"").append_int(s.indent).append("\"");
     if (s.wrapText == '1') out.append(" ss:WrapText=\"1\"");
     if (s.verticalText == '1') out.append(" ss:VerticalText=\"1\"");
@@ -38,9 +38,12 @@ void write_style(const xlsStyle &s, std::string_view id) noexcept {
     out.append("/>\n");
 
     if (s.weightTop != 0 || s.weightBottom != 0 || s.weightLeft != 0 || s.weightRight != 0) {
-        BoundedText<sizeof s.borderColor + 16> color;
-        if (!field_view(s.borderColor).empty())
-            color.append(" ss:Color=\"").append(field_view(s.borderColor)).append("\"");
+        BoundedText<6 * sizeof s.borderColor + 16> color;
+        if (!field_view(s.borderColor).empty()) {
+            color.append(" ss:Color=\"");
+            append_escaped(color, field_view(s.borderColor), Place::attribute);
+            color.append("\"");
+        }
         std::string_view line = field_view(s.lineStyle);
         if (line.empty()) line = "Continuous";
         out.append("   <Borders>\n");
@@ -55,28 +58,28 @@ void write_style(const xlsStyle &s, std::string_view id) noexcept {
     if (!fontName.empty() || s.bold != '0' || s.italic != '0' || s.fontSize != 0 ||
         !fontColor.empty()) {
         out.append("   <Font ");
-        if (!fontName.empty()) out.append("ss:FontName=\"").append(fontName).append("\" ");
+        if (!fontName.empty()) put(out.append("ss:FontName=\""), fontName).append("\" ");
         if (s.bold == '1') out.append("ss:Bold=\"1\" ");
         if (s.italic == '1') out.append("ss:Italic=\"1\" ");
         if (s.fontSize != 0) out.append("ss:Size=\"").append_int(s.fontSize).append("\" ");
-        if (!fontColor.empty()) out.append("ss:Color=\"").append(fontColor).append("\" ");
+        if (!fontColor.empty()) put(out.append("ss:Color=\""), fontColor).append("\" ");
         out.append("/>\n");
     }
 
     std::string_view interior = field_view(s.interiorColor), pattern = field_view(s.pattern);
     if (!interior.empty() || !pattern.empty()) {
         out.append("   <Interior");
-        if (!interior.empty()) out.append(" ss:Color=\"").append(interior).append("\" ");
-        out.append(" ss:Pattern=\"").append(pattern.empty() ? "Solid" : pattern).append("\" ");
+        if (!interior.empty()) put(out.append(" ss:Color=\""), interior).append("\" ");
+        put(out.append(" ss:Pattern=\""), pattern.empty() ? "Solid" : pattern).append("\" ");
         std::string_view patternColor = field_view(s.patternColor);
         if (!patternColor.empty())
-            out.append(" ss:PatternColor=\"").append(patternColor).append("\" ");
+            put(out.append(" ss:PatternColor=\""), patternColor).append("\" ");
         out.append("/>\n");
     }
 
     std::string_view format = field_view(s.numberFormat);
     if (format.empty()) out.append("   <NumberFormat/>\n");
-    else out.append("   <NumberFormat ss:Format=\"").append(format).append("\" />\n");
+    else put(out.append("   <NumberFormat ss:Format=\""), format).append("\" />\n");
     out.append(s.isProtected == '1' ? "   <Protection ss:Protected=\"1\"/>\n"
                                     : "   <Protection ss:Protected=\"0\"/>\n");
     out.append("  </Style>\n");
@@ -103,12 +106,17 @@ extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
     if (id.size() > kMaxStyleId) return fail_too_long(id);
     if (g.phase != PHASE_STYLES)
         return fail({"Non si puo' aggiungere uno stile con 'xlsAddStyle()' a questo punto.\n"});
-    switch (g.styleIds.add(id)) {
+    // Written escaped, registered as a reader sees it.
+    BoundedText<kMaxEscapedId + 1> escaped;
+    BoundedText<kMaxStoredId + 1> seen;
+    append_escaped(escaped, id, Place::attribute);
+    append_decoded(seen, escaped.view());
+    switch (g.styleIds.add(seen.view())) {
     case decltype(g.styleIds)::Add::added: break;
     case decltype(g.styleIds)::Add::duplicate: return fail({"ID stile '", id, "' duplicato\n"});
     default:
         return fail({"Troppi stili: non c'e' posto per l'ID stile '", id, "' in xlsAddStyle()\n"});
     }
-    write_style(style, id);
+    write_style(style, escaped.view());
     return kYes;
 }

@@ -80,7 +80,7 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
 
     std::string_view who = arg(author), where = arg(path);
     if (who.empty()) who = kDefaultName;
-    if (who.size() > kMaxAuthor) who = who.substr(0, kMaxAuthor);
+    who = who.substr(0, text_cut(who, kMaxAuthor, Source::markup, g.encoding));
     if (where.empty()) where = kDefaultName;
 
     char created[22] = "";
@@ -89,9 +89,9 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
     if (gmtime_r(&now, &utc) != nullptr)
         std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
 
-    g.staging.assign(kPrologueHead)
-        .append(who)
-        .append("</LastAuthor>\n  <Created>")
+    g.staging.assign(kPrologueHead);
+    append_escaped(g.staging, who, Place::content);
+    g.staging.append("</LastAuthor>\n  <Created>")
         .append(created)
         .append("</Created>\n")
         .append(kPrologueStyles);

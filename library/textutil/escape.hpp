@@ -1,0 +1,95 @@
+// Client texts made safe for the workbook: entities, control bytes, and the reading of
+// bytes from 0x80 up in the client's encoding, without cutting inside a character.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "bounded_text.hpp"
+
+namespace gridquill::detail {
+
+enum class Place { attribute, content };
+
+// How the client's texts are read; the writer keeps one, process-wide.
+enum class Encoding : unsigned char { latin1, windows1252, utf8 };
+
+// What a text is, which decides how it is read.
+enum class Source : unsigned char {
+    markup,  // names, IDs, formulas, author, record fields: entity references kept, and
+             // in the code-page modes a valid UTF-8 sequence too
+    page,    // header and footer: in the code-page modes every byte from the code page and
+             // every control byte a blank, then escaped like markup
+    cell,    // a cell value of the new modes: every '&' escaped, line breaks as &#10;
+};
+
+// True when a text is its own escaped form in every place and encoding: printable ASCII
+// without '&', '<', '>' and '"'.
+constexpr bool plain_text(std::string_view s) noexcept {
+    for (char c : s) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x80 || b == '&' || b == '<' || b == '>' || b == '"') return false;
+    }
+    return true;
+}
+
+// The writer's current encoding (kept in the writer state).
+Encoding text_encoding() noexcept;
+
+// Longest escaped form of one character of a client text ("&quot;", a kept reference).
+constexpr std::size_t kMaxUnitBytes = 12;
+
+// One character of a client text: the input bytes it takes, its escaped form and its
+// length in UTF-16 units (0 for a dropped byte-order mark).
+struct Unit {
+    unsigned in;
+    unsigned char size;
+    unsigned char utf16;
+    char out[kMaxUnitBytes + 2];
+};
+
+// Reads the character at `at` (< text.size()).
+Unit next_unit(std::string_view text, std::size_t at, Place place, Source source,
+               Encoding encoding) noexcept;
+
+// Escapes as much of `text` as fits `room` bytes at `out`, whole characters only; the
+// bytes written. `whole` tells whether all of the text fitted.
+std::size_t escape_into(char *out, std::size_t room, std::string_view text, Place place,
+                        Source source, Encoding encoding, bool &whole) noexcept;
+
+// Bytes of the longest prefix of `text` with at most `max` characters (the new modes)
+// or bytes (Latin-1) that ends between two characters.
+std::size_t text_cut(std::string_view text, std::size_t max, Source source,
+                     Encoding encoding) noexcept;
+
+// What a reader sees in an escaped attribute text: references replaced by their
+// characters, tab, line feed and carriage return by blanks. False when it did not fit.
+template <std::size_t N>
+bool append_decoded(BoundedText<N> &out, std::string_view escaped) noexcept;
+std::size_t decode_into(char *out, std::size_t room, std::string_view escaped,
+                        bool &whole) noexcept;
+
+template <std::size_t N>
+bool append_text(BoundedText<N> &out, std::string_view text, Place place, Source source,
+                 Encoding encoding) noexcept {
+    bool whole = true;
+    out.commit(escape_into(out.tail(), out.room(), text, place, source, encoding, whole), !whole);
+    return whole;
+}
+
+// Appends `text`, a client text in the workbook's current encoding, made safe for
+// `place`; never cuts inside a character or an entity reference; true when all of it
+// fitted.
+template <std::size_t N>
+bool append_escaped(BoundedText<N> &out, std::string_view text, Place place) noexcept {
+    return append_text(out, text, place, Source::markup, text_encoding());
+}
+
+template <std::size_t N>
+bool append_decoded(BoundedText<N> &out, std::string_view escaped) noexcept {
+    bool whole = true;
+    out.commit(decode_into(out.tail(), out.room(), escaped, whole), !whole);
+    return whole;
+}
+
+}  // namespace gridquill::detail
