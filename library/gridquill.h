@@ -89,6 +89,31 @@ static const xlsStyle xlsStyleDefault = {
  * Operations that can fail return -1 on success and 0 on failure; on failure the message
  * is in xlsGetError() and has been printed on the standard error stream. */
 
+/* Each thread has its own workbook in progress, with its own error text, returned texts
+ * and settings, taken at its first call and given back when it ends. When that state
+ * cannot be allocated, every call fails: -1/0 calls return 0, the texts are "" (null for
+ * xlsGetPosition), and xlsGetError() gives "Memoria insufficiente per lo stato della
+ * cartella di lavoro.\n". */
+
+/* A context: one more workbook in progress, with its own state and default settings. The
+ * calls below act on the context the calling thread selected, else on its own state. */
+typedef struct xlsContext xlsContext;
+
+/* A new context (any phase); null when memory is short, with the message. */
+GRIDQUILL_API xlsContext *xlsNewContext(void) GRIDQUILL_NOEXCEPT;
+/* Makes `context` the calling thread's current one (any phase); null returns to the
+ * thread's own state. A context is selected in one thread at a time: one selected in
+ * another thread gives 0, "Contesto in uso in un altro thread in xlsSelectContext().\n". */
+GRIDQUILL_API int xlsSelectContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
+/* The context the calling thread selected; null while its own state is in use. */
+GRIDQUILL_API xlsContext *xlsGetContext(void) GRIDQUILL_NOEXCEPT;
+/* Frees `context` (any phase; null does nothing). Freeing the calling thread's selected
+ * context returns the thread to its own state; one selected in another thread is refused.
+ * A workbook still open in it is closed as far as it was written, not completed, and the
+ * call returns 0 with "File '<path>' incompleto: contesto liberato prima di xlsClose().\n";
+ * the context is freed all the same. */
+GRIDQUILL_API int xlsFreeContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
+
 /* Message of the most recent failure, "" when none since load or the last xlsInit /
  * xlsInitMerge. Never null; the text stays in place until the next failure or open. */
 GRIDQUILL_API const char *xlsGetError(void) GRIDQUILL_NOEXCEPT;

@@ -17,9 +17,6 @@ namespace {
 constexpr std::size_t kLineSize = 4000;  // one piece of the input: at most 3999 characters
 constexpr auto npos = std::string_view::npos;
 
-// The input stream's own buffer, so that reading never allocates.
-alignas(64) char inBuffer[1 << 16];
-
 struct BuiltInStyle {
     std::string_view id;
     std::string_view definition;
@@ -190,6 +187,7 @@ void __CopiaSheet() noexcept {
 using namespace gridquill::detail;
 
 extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexcept {
+    if (!attached()) return kNo;
     drop_open_streams();
     reset_workbook();
     g.errorText.clear();
@@ -199,7 +197,7 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     g.inFile = std::fopen(input, "r");
     if (g.inFile == nullptr)
         return fail_open({"Errore in apertura del file in input '", input, "'"});
-    std::setvbuf(g.inFile, inBuffer, _IOFBF, sizeof inBuffer);
+    std::setvbuf(g.inFile, g.inBuffer, _IOFBF, sizeof g.inBuffer);
 
     std::string_view where = arg(outputPath);
     if (where.empty()) where = kDefaultName;
@@ -220,6 +218,7 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
 }
 
 extern "C" int xlsSheetDelete(const char *name) noexcept {
+    if (!attached()) return kNo;
     std::string_view sheet = arg(name);
     if (sheet.empty()) return kNo;
     if (sheet.size() > kMaxMarkedName)

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "../gridquill.h"
+#include "../writer/state.hpp"
 #include "bounded_text.hpp"
 
 namespace gridquill::detail {
@@ -96,8 +97,6 @@ std::size_t safe_cut(std::string_view s, std::size_t max) noexcept {
 
 namespace {
 
-char utf8Buffer[kServiceBufferSize];
-char replaceBuffer[kServiceBufferSize];
 const char kEmpty[] = "";
 
 bool inside(const char *p, const char (&buffer)[kServiceBufferSize]) noexcept {
@@ -112,6 +111,8 @@ bool inside(const char *p, const char (&buffer)[kServiceBufferSize]) noexcept {
 using namespace gridquill::detail;
 
 extern "C" const char *AsciiToUtf8(const char *text) noexcept {
+    if (!attached()) return kEmpty;
+    char (&utf8Buffer)[kServiceBufferSize] = g.utf8Buffer;
     std::string_view in = arg(text);
     if (in.empty()) return kEmpty;
     if (inside(text, utf8Buffer)) {  // a result passed straight back in
@@ -126,6 +127,8 @@ extern "C" const char *AsciiToUtf8(const char *text) noexcept {
 
 extern "C" const char *strnReplace(char *str, const char *search, const char *replacement,
                                    int len) noexcept {
+    if (!attached()) return kEmpty;
+    char (&replaceBuffer)[kServiceBufferSize] = g.replaceBuffer;
     std::string_view s = arg(str), what = arg(search), with = arg(replacement);
     if (s.empty()) return kEmpty;
     if (what.empty() || what.size() > kMaxPatternLength || with.size() > kMaxPatternLength)
@@ -152,6 +155,7 @@ extern "C" const char *strnReplace(char *str, const char *search, const char *re
 
 extern "C" const char *strReplace(const char *str, const char *search,
                                   const char *replacement) noexcept {
+    if (!attached()) return kEmpty;
     // With len 0 the source is only read.
     return strnReplace(const_cast<char *>(str), search, replacement, 0);
 }

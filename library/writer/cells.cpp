@@ -423,10 +423,12 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 
 // One cell: the checks, then the row start tag if due and the cell line, written at once.
 // Inlined into both entry points, so xlsWriteCell's fixed arguments cost nothing.
-[[gnu::always_inline]] inline int write_cell(const char *value, char type, const char *styleId,
-                                             const char *formula, int skip, int mergeAcross,
-                                             int mergeDown) noexcept {
-    std::string_view text = text_arg(value);
+[[gnu::always_inline]] inline int write_cell(std::string_view text, char type,
+                                             const char *styleId, const char *formula, int skip,
+                                             int mergeAcross, int mergeDown) noexcept {
+    // The state's address read once: each g below is this register, not a reload after
+    // every store into the line.
+    WriterState *const gridquill_state = ::gridquill_state;
     if (g.phase < PHASE_SHEET) [[unlikely]]
         return refuse_cell_phase();
     std::string_view style, calc = text_arg(formula);
@@ -540,20 +542,31 @@ using namespace gridquill::detail;
 extern "C" int xlsWriteCellEx(const char *value, char type, const char *styleId,
                               const char *formula, int skip, int mergeAcross,
                               int mergeDown) noexcept {
-    return write_cell(value, type, styleId, formula, skip, mergeAcross, mergeDown);
+    const std::string_view text = text_arg(value);  // first, while the value is in its register
+    if (!attached()) [[unlikely]]
+        return kNo;
+    return write_cell(text, type, styleId, formula, skip, mergeAcross, mergeDown);
 }
 
 extern "C" int xlsWriteCell(const char *value, char type, const char *styleId) noexcept {
-    return write_cell(value, type, styleId, "", 0, 0, 0);
+    const std::string_view text = text_arg(value);
+    if (!attached()) [[unlikely]]
+        return kNo;
+    return write_cell(text, type, styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsNewLineEx(int skip, int height, const char *styleId) noexcept {
+    if (!attached()) return kNo;
     return new_line(skip, height, styleId);
 }
 
-extern "C" int xlsNewLine(void) noexcept { return new_line(0, 0, ""); }
+extern "C" int xlsNewLine(void) noexcept {
+    if (!attached()) return kNo;
+    return new_line(0, 0, "");
+}
 
 extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
+    if (!attached()) return kNo;
     if (column < 1 || column > kMaxColumn) return fail({"Numero di colonna errato in xlsColumn()\n"});
     if (g.phase != PHASE_SHEET)
         return fail({"Non si puo' aggiungere una definizione Colonna a questo punto\n"});

@@ -19,6 +19,7 @@ char *put_offset(char *o, long long offset) noexcept {
 
 // A1 name of the next cell's position; null beyond ZZ, leaving the last text in place.
 extern "C" const char *xlsGetPosition(void) noexcept {
+    if (!attached()) return nullptr;
     constexpr int kLastTwoLetterColumn = 26 * 27;  // ZZ
     int column = g.currentColumn;
     if (column < 1 || column > kLastTwoLetterColumn) return nullptr;
@@ -32,6 +33,7 @@ extern "C" const char *xlsGetPosition(void) noexcept {
 
 // R1C1 range from (row1, col1) to (row2, col2) relative to the next cell's position.
 extern "C" const char *xlsGetRectangle(int row1, int col1, int row2, int col2) noexcept {
+    if (!attached()) return "";
     long long row = g.currentRow, column = g.currentColumn;
     char *o = g.rectangleText;
     *o++ = 'R';

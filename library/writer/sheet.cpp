@@ -93,6 +93,7 @@ void __ChiudiSheet() noexcept {
 using namespace gridquill::detail;
 
 extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
+    if (!attached()) return kNo;
     std::string_view sheet = arg(name);
     if (sheet.empty()) sheet = field_view(setup.name);  // may fill its field: cut below
     BoundedText<sizeof setup.name> numbered;

@@ -1,23 +1,70 @@
-// The writer state and the output and error helpers shared by all operations.
+// The writer states (one per thread, and the contexts a client makes), and the output and
+// error helpers shared by all operations.
 #include "state.hpp"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
+#include <new>
+
+// A writer state that a client made, selects and frees (xlsNewContext); each thread's own
+// state is one too.
+struct xlsContext {
+    gridquill::detail::WriterState state;
+    // Selected in some thread: no other thread may select or free it meanwhile.
+    std::atomic<bool> taken{false};
+    // Tells a live context from another pointer; cleared when it is freed.
+    std::uint32_t magic = kLive;
+    static constexpr std::uint32_t kLive = 0x47514358;
+};
+
+constinit thread_local gridquill::detail::WriterState *gridquill_state = nullptr;
 
 namespace gridquill::detail {
 
-WriterState g;
-
 Encoding text_encoding() noexcept { return g.encoding; }
-
-void seed_style_ids() noexcept {
-    for (std::string_view id : {"Default", "num", "txt", "date"}) g.styleIds.add(id);
-}
 
 namespace {
 
-// The built-in style IDs are known from the moment the library is loaded.
-[[maybe_unused]] const bool seeded_at_load = (seed_style_ids(), true);
+constexpr std::string_view kBuiltInStyleIds[] = {"Default", "num", "txt", "date"};
+
+// The calling thread's selected context, null while its own state is in use.
+[[gnu::tls_model("initial-exec")]] constinit thread_local xlsContext *selected = nullptr;
+
+// The calling thread's own state, given back when the thread ends. A client's thread-local
+// destructor that calls the library after this one has run gets a new state, never given back.
+struct OwnState {
+    xlsContext *context = nullptr;
+    ~OwnState();
+};
+[[gnu::tls_model("initial-exec")]] thread_local OwnState own;
+
+// A new state with the built-in style IDs known, as at load; null when memory is short.
+xlsContext *new_context() noexcept {
+    auto *c = new (std::nothrow) xlsContext;
+    if (c == nullptr) return nullptr;
+    for (std::string_view id : kBuiltInStyleIds) c->state.styleIds.add(id);
+    return c;
+}
+
+// Closes what a workbook left open in `c`, as far as it was written, and frees it.
+void drop_context(xlsContext *c) noexcept {
+    WriterState *current = gridquill_state;
+    gridquill_state = &c->state;
+    drop_open_streams();
+    gridquill_state = current;
+    c->magic = 0;
+    delete c;
+}
+
+OwnState::~OwnState() {
+    if (selected != nullptr) selected->taken.store(false, std::memory_order_release);
+    selected = nullptr;
+    gridquill_state = nullptr;
+    if (context != nullptr) drop_context(context);
+    context = nullptr;
+}
 
 void set_error(std::initializer_list<std::string_view> parts) noexcept {
     g.errorText.clear();
@@ -25,6 +72,24 @@ void set_error(std::initializer_list<std::string_view> parts) noexcept {
 }
 
 }  // namespace
+
+void seed_style_ids() noexcept {
+    for (std::string_view id : kBuiltInStyleIds) g.styleIds.add(id);
+}
+
+bool attach_thread() noexcept {
+    if (selected != nullptr) {
+        gridquill_state = &selected->state;
+        return true;
+    }
+    if (own.context == nullptr) own.context = new_context();
+    if (own.context == nullptr) {
+        std::fputs(kNoState, stderr);
+        return false;
+    }
+    gridquill_state = &own.context->state;
+    return true;
+}
 
 void emit(std::string_view text) noexcept {
     if (g.outFile == nullptr || text.empty()) return;
@@ -88,5 +153,67 @@ void close_input() noexcept {
 
 using namespace gridquill::detail;
 
-extern "C" const char *xlsGetError(void) noexcept { return g.errorText.c_str(); }
+namespace {
 
+// A refusal of the context calls, in the calling thread's current state.
+int refuse_context(std::string_view message) noexcept {
+    if (!attached()) return kNo;
+    return fail({message});
+}
+
+bool live(const xlsContext *c) noexcept { return c->magic == xlsContext::kLive; }
+
+// Makes `c` (null: the thread's own state) the calling thread's current state.
+void select(xlsContext *c) noexcept {
+    xlsContext *mine = own.context;  // first use: the thread's end will let c go
+    selected = c;
+    gridquill_state = c != nullptr ? &c->state : mine != nullptr ? &mine->state : nullptr;
+}
+
+}  // namespace
+
+extern "C" const char *xlsGetError(void) noexcept {
+    if (!attached()) return kNoState;
+    return g.errorText.c_str();
+}
+
+extern "C" xlsContext *xlsNewContext(void) noexcept {
+    xlsContext *c = new_context();
+    if (c == nullptr && attached()) fail({kNoState});
+    return c;
+}
+
+extern "C" int xlsSelectContext(xlsContext *context) noexcept {
+    if (context == selected) return kYes;
+    if (context != nullptr) {
+        if (!live(context)) return refuse_context("Contesto non valido in xlsSelectContext().\n");
+        bool free = false;
+        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire))
+            return refuse_context("Contesto in uso in un altro thread in xlsSelectContext().\n");
+    }
+    if (selected != nullptr) selected->taken.store(false, std::memory_order_release);
+    select(context);
+    return kYes;
+}
+
+extern "C" xlsContext *xlsGetContext(void) noexcept { return selected; }
+
+extern "C" int xlsFreeContext(xlsContext *context) noexcept {
+    if (context == nullptr) return kYes;
+    if (!live(context)) return refuse_context("Contesto non valido in xlsFreeContext().\n");
+    if (context == selected) {
+        select(nullptr);  // still taken: freed below
+    } else {
+        bool free = false;
+        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire))
+            return refuse_context("Contesto in uso in un altro thread in xlsFreeContext().\n");
+    }
+    const WriterState &s = context->state;
+    bool unfinished = s.outFile != nullptr;
+    BoundedText<kMaxPath + 1> path;
+    path.assign(s.outputPath.view());
+    drop_context(context);
+    if (unfinished && attached())
+        return fail({"File '", path.view(), "' incompleto: contesto liberato prima di xlsClose().\n"});
+    return unfinished ? kNo : kYes;
+}

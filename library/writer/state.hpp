@@ -1,5 +1,5 @@
-// The writer state: the one record that holds the workbook in progress, and the helpers
-// every operation shares to write output and report failures.
+// The writer state: the record that holds one workbook in progress (one per thread, or a
+// context the client made), and the helpers every operation shares to write and report.
 #pragma once
 
 #include <climits>
@@ -10,6 +10,7 @@
 #include "../gridquill.h"
 #include "../textutil/bounded_text.hpp"
 #include "../textutil/escape.hpp"
+#include "../textutil/textutil.hpp"
 #include "registry.hpp"
 
 namespace gridquill::detail {
@@ -43,6 +44,9 @@ constexpr std::string_view kDefaultName = "Cartella";  // for an empty path or a
 constexpr std::size_t kMaxFormula = 1024;       // formulas are written whole or refused
 constexpr std::size_t kMaxValueBytes = 3997;    // a converted cell value
 constexpr std::size_t kOutputBufferSize = 1 << 17;
+
+// What every call reports when the calling thread's state cannot be allocated.
+constexpr char kNoState[] = "Memoria insufficiente per lo stato della cartella di lavoro.\n";
 
 constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID
 
@@ -93,9 +97,17 @@ struct WriterState {
     bool inputTruncated = false;
     alignas(64) char outBuffer[kOutputBufferSize];
     char cellLine[kCellLineSize];
+    // The merge input stream's own buffer, so that reading never allocates.
+    alignas(64) char inBuffer[1 << 16];
+    // Results of the text services AsciiToUtf8 and strReplace / strnReplace.
+    char utf8Buffer[kServiceBufferSize];
+    char replaceBuffer[kServiceBufferSize];
 };
 
-extern WriterState g;
+// Whether the calling thread has a state: its own, taken at its first call, or the context
+// it selected. Every exported call asks first and, when false, returns its failure result:
+// the state could not be allocated and the message has been printed.
+bool attach_thread() noexcept;
 
 // Writes to the output when one is open; remembers a failed write for xlsClose.
 void emit(std::string_view text) noexcept;
@@ -119,7 +131,17 @@ inline int saturating_add(int a, long long b) noexcept {
 
 }  // namespace gridquill::detail
 
+// The calling thread's current state; null until its first call (see attached()).
+[[gnu::tls_model("initial-exec")]] extern constinit thread_local gridquill::detail::WriterState
+    *gridquill_state;
+
+// The writer state of the calling thread, or of the context it selected. Library code
+// names it only as g, after attached() has said yes.
+#define g (*gridquill_state)
+
 namespace gridquill::detail {
+
+inline bool attached() noexcept { return gridquill_state != nullptr || attach_thread(); }
 
 // Empties the registries and counters a new or finished workbook starts from.
 void reset_workbook() noexcept;

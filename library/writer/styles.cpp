@@ -100,6 +100,7 @@ int fail_too_long(std::string_view id) noexcept {
 
 // Registers a client style under the argument's or the record's ID and writes its element.
 extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
+    if (!attached()) return kNo;
     std::string_view id = arg(styleId);
     if (id.empty()) id = field_view(style.id);
     if (id.empty()) return fail({"Manca l'ID dello stile in xlsAddStyle()\n"});

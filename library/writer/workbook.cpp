@@ -73,6 +73,7 @@ void drop_open_streams() noexcept {
 using namespace gridquill::detail;
 
 extern "C" int xlsInit(const char *path, const char *author) noexcept {
+    if (!attached()) return kNo;
     drop_open_streams();
     reset_workbook();
     seed_style_ids();
@@ -111,6 +112,7 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
 }
 
 extern "C" int xlsClose(void) noexcept {
+    if (!attached()) return kNo;
     if (g.phase < PHASE_CELLS) return fail({"Non si puo' chiudere Excel a questo punto.\n"});
     if (g.outFile == nullptr) {  // never opened, or its open failed: there is no workbook
         close_input();
