@@ -352,18 +352,19 @@ private:
     xlsSheetSetup record_;
 };
 
-// The workbook being written. One is open at a time per process; the destructor closes
-// it, first completing a workbook that could not be closed yet (a worksheet named by the
+// The workbook being written, in a context of its own: any number may be open at once, in
+// any threads, each used by one thread at a time. Each call selects the workbook's context
+// in the calling thread and then selects back what was selected before. The destructor
+// closes the workbook, first completing a workbook that could not be closed yet (a worksheet named by the
 // library where none was started, an empty text cell in a worksheet still without
 // cells), so the file is always left well-formed. close() reports what the close met.
 class Workbook {
 public:
     // Opens a new workbook at `path`; an empty author is written as "Cartella".
     explicit Workbook(std::string_view path, std::string_view author = {}) {
-        claim();
         detail::CText<kMaxPath> where(path, "il percorso");
         detail::CText<kMaxAuthor> who(author, "l'autore");
-        open(xlsInit(where.c_str(), who.c_str()));
+        open([&] { return xlsInit(where.c_str(), who.c_str()); });
     }
 
     // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
@@ -373,7 +374,8 @@ public:
     }
 
     Workbook(Workbook &&other) noexcept
-        : open_(other.open_), sheet_(other.sheet_), cells_(other.cells_) {
+        : context_(other.context_), open_(other.open_), sheet_(other.sheet_), cells_(other.cells_) {
+        other.context_ = nullptr;
         other.open_ = false;
     }
     Workbook(const Workbook &) = delete;
@@ -381,24 +383,26 @@ public:
     Workbook &operator=(Workbook &&) = delete;
 
     ~Workbook() {
-        if (!open_) return;
-        if (!sheet_) xlsAddSheet("", xlsSheetSetupDefault);
-        if (!cells_) xlsWriteCell("", 'S', "");
-        xlsClose();
-        release();
+        if (context_ == nullptr) return;
+        if (Selection in(context_); open_ && in.ok()) {
+            if (!sheet_) xlsAddSheet("", xlsSheetSetupDefault);
+            if (!cells_) xlsWriteCell("", 'S', "");
+            xlsClose();
+        }
+        xlsFreeContext(context_);
     }
 
     bool is_open() const noexcept { return open_; }
 
     Workbook &style(const Style &style) {
-        alive();
+        Selection in = use();
         detail::check(xlsAddStyle(style.record(), ""));
         return *this;
     }
 
     // In a merge, leaves out the input worksheet of this name (as written in the input).
     Workbook &drop_sheet(std::string_view name) {
-        alive();
+        Selection in = use();
         detail::CText<255> sheet(name, "il nome del foglio");
         if (name.empty()) detail::refuse("Manca il nome del foglio da togliere\n");
         detail::check(xlsSheetDelete(sheet.c_str()));
@@ -407,7 +411,7 @@ public:
 
     // Starts a worksheet; the name is written verbatim (ASCII, or UTF-8 already escaped).
     Workbook &sheet(std::string_view name, const SheetSetup &setup = SheetSetup()) {
-        alive();
+        Selection in = use();
         detail::CText<kMaxSheetName> sheet(name, "il nome del foglio");
         detail::check(xlsAddSheet(sheet.c_str(), setup.record()));
         sheet_ = true;
@@ -417,7 +421,7 @@ public:
 
     // Width in points of a column (1 to 256), before the worksheet's first cell.
     Workbook &column(int column, int width, std::string_view style = {}) {
-        alive();
+        Selection in = use();
         detail::CText<kMaxStyleRef> id(style, "l'ID dello stile");
         detail::check(xlsColumn(column, width, id.c_str()));
         return *this;
@@ -476,7 +480,7 @@ public:
 
     // Ends the row.
     Workbook &next_row(const RowOptions &options = RowOptions()) {
-        alive();
+        Selection in = use();
         detail::CText<kMaxStyleRef> id(options.style_, "l'ID dello stile");
         detail::check(xlsNewLineEx(options.skip_, options.height_, id.c_str()));
         return *this;
@@ -484,18 +488,20 @@ public:
 
     // A1 name of the next cell's position; empty beyond column ZZ. Valid until the next call.
     std::string_view position() const noexcept {
-        const char *p = xlsGetPosition();
+        Selection in(context_);
+        const char *p = in.ok() ? xlsGetPosition() : nullptr;
         return p != nullptr ? std::string_view(p) : std::string_view();
     }
     // R1C1 range relative to the next cell's position, for formulas. Valid until the next call.
     std::string_view range(int row1, int col1, int row2, int col2) const noexcept {
-        return xlsGetRectangle(row1, col1, row2, col2);
+        Selection in(context_);
+        return in.ok() ? xlsGetRectangle(row1, col1, row2, col2) : std::string_view();
     }
 
     // Ends the workbook and closes the file; throws when refused (no cell in the last
     // worksheet: the workbook stays open) or when a write failed (the file is closed).
     void close() {
-        alive();
+        Selection in = use();
         int result = xlsClose();
         if (result == XLS_FAIL && !cells_) detail::check(result);
         release();
@@ -505,34 +511,63 @@ public:
 private:
     struct MergeTag {};
     Workbook(std::string_view input, std::string_view output, MergeTag) {
-        claim();
         detail::CText<kMaxPath> from(input, "il percorso");
         detail::CText<kMaxPath> to(output, "il percorso");
-        open(xlsInitMerge(from.c_str(), to.c_str()));
+        open([&] { return xlsInitMerge(from.c_str(), to.c_str()); });
     }
 
-    // One workbook object may be open at a time: the library keeps a single state.
-    static bool &busy() noexcept {
-        static bool flag = false;
-        return flag;
-    }
-    static void claim() {
-        if (busy()) detail::refuse("Un'altra cartella di lavoro e' ancora aperta\n");
-    }
-    void open(int result) {
-        detail::check(result);
-        busy() = true;
+    // The workbook's context selected in the calling thread for one call; what was
+    // selected before comes back at the end. ok() is false when another thread holds it.
+    class Selection {
+    public:
+        explicit Selection(xlsContext *context) noexcept
+            : previous_(xlsGetContext()),
+              ok_(context == previous_ || xlsSelectContext(context) != XLS_FAIL) {}
+        // The same, throwing the library's message when another thread holds it.
+        Selection(xlsContext *context, bool strict) : Selection(context) {
+            if (strict && !ok_) detail::refuse(xlsGetError());
+        }
+        Selection(const Selection &) = delete;
+        Selection &operator=(const Selection &) = delete;
+        ~Selection() {
+            if (ok_ && xlsGetContext() != previous_) xlsSelectContext(previous_);
+        }
+        bool ok() const noexcept { return ok_; }
+
+    private:
+        xlsContext *previous_;
+        bool ok_;
+    };
+
+    // A context of its own, the workbook opened in it by `start`; a failure frees it.
+    template <class Start>
+    void open(Start start) {
+        context_ = xlsNewContext();
+        if (context_ == nullptr) detail::refuse(xlsGetError());
+        std::string failure;
+        {
+            Selection in(context_);
+            if (start() == XLS_FAIL) failure = xlsGetError();
+        }
+        if (!failure.empty()) {
+            xlsFreeContext(context_);
+            context_ = nullptr;
+            detail::refuse(failure);
+        }
         open_ = true;
     }
-    void release() noexcept {
-        open_ = false;
-        busy() = false;
-    }
+    void release() noexcept { open_ = false; }
     void alive() const {
         if (!open_) detail::refuse("La cartella di lavoro e' chiusa\n");
     }
+    // The workbook's context selected for one call of an open workbook.
+    Selection use() const {
+        alive();
+        return Selection(context_, true);
+    }
 
     Workbook &write(const char *value, char type, const CellOptions &options) {
+        Selection in = use();
         detail::CText<kMaxStyleRef> id(options.style_, "l'ID dello stile");
         detail::CText<kMaxFormula> formula(options.formula_, "la formula");
         detail::check(xlsWriteCellEx(value, type, id.c_str(), formula.c_str(), options.skip_,
@@ -546,6 +581,7 @@ private:
             to[i] = static_cast<char>('0' + value % 10);
     }
 
+    xlsContext *context_ = nullptr;
     bool open_ = false;
     bool sheet_ = false;  // a worksheet has been started
     bool cells_ = false;  // a cell has been written since it started

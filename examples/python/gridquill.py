@@ -61,11 +61,15 @@ def _latin1(text):
 
 
 class Gridquill:
-    """The loaded library. `path` defaults to $GRIDQUILL_LIBRARY, then the system's search."""
+    """One workbook in progress, in a library context of its own: any number of these may be
+    used at once, in any threads, each by one thread at a time. `path` names the library,
+    defaulting to $GRIDQUILL_LIBRARY, then the system's search."""
 
     def __init__(self, path=None):
         path = path or os.environ.get("GRIDQUILL_LIBRARY") or ctypes.util.find_library("gridquill")
         self._lib = lib = ctypes.CDLL(path or "libgridquill.so.1")
+        lib.xlsNewContext.restype = lib.xlsGetContext.restype = ctypes.c_void_p
+        lib.xlsSelectContext.argtypes = lib.xlsFreeContext.argtypes = [ctypes.c_void_p]
         lib.xlsGetError.restype = c_char_p
         lib.xlsGetPosition.restype = c_char_p
         lib.xlsGetRectangle.restype = c_char_p
@@ -85,32 +89,53 @@ class Gridquill:
             function = getattr(lib, name)
             function.argtypes, function.restype = argtypes, c_int
             function.errcheck = self._check
+        self._context = lib.xlsNewContext()
+        if not self._context:
+            raise GridquillError(lib.xlsGetError().decode("latin-1"))
+
+    def __del__(self):
+        """Frees the context; a workbook still open in it stays as far as it was written."""
+        if getattr(self, "_context", None):
+            self._lib.xlsFreeContext(self._context)
+            self._context = None
+
+    def _call(self, function, *args):
+        """Calls `function` with this object's context selected in the calling thread."""
+        previous = self._lib.xlsGetContext()
+        if previous != self._context and self._lib.xlsSelectContext(self._context) == 0:
+            raise GridquillError(self._lib.xlsGetError().decode("latin-1"))
+        try:
+            return function(*args)
+        finally:
+            if previous != self._context:
+                self._lib.xlsSelectContext(previous)
 
     def _check(self, result, function, args):
         if result == 0:
-            raise GridquillError(self.error())
+            raise GridquillError(self._lib.xlsGetError().decode("latin-1"))
         return result
 
     def error(self):
-        return self._lib.xlsGetError().decode("latin-1")
+        return self._call(self._lib.xlsGetError).decode("latin-1")
 
     def init(self, path, author=""):
-        self._lib.xlsInit(_latin1(path), _latin1(author))
+        self._call(self._lib.xlsInit, _latin1(path), _latin1(author))
 
     def init_merge(self, input_path, output_path):
-        self._lib.xlsInitMerge(_latin1(input_path), _latin1(output_path))
+        self._call(self._lib.xlsInitMerge, _latin1(input_path), _latin1(output_path))
 
     def sheet_delete(self, name):
-        self._lib.xlsSheetDelete(_latin1(name))
+        self._call(self._lib.xlsSheetDelete, _latin1(name))
 
     def add_style(self, style, style_id=""):
-        self._lib.xlsAddStyle(style, _latin1(style_id))
+        self._call(self._lib.xlsAddStyle, style, _latin1(style_id))
 
     def add_sheet(self, name, setup=None):
-        self._lib.xlsAddSheet(_latin1(name), setup if setup is not None else sheet_setup_default())
+        self._call(self._lib.xlsAddSheet, _latin1(name),
+                   setup if setup is not None else sheet_setup_default())
 
     def column(self, column, width, style=""):
-        self._lib.xlsColumn(column, width, _latin1(style))
+        self._call(self._lib.xlsColumn, column, width, _latin1(style))
 
     def cell(self, value, kind="S", style="", formula="", skip=0, merge_across=0, merge_down=0):
         """One cell; kind "S" text, "N" number, "D" DateTime. A number (int or float) is
@@ -121,18 +146,18 @@ class Gridquill:
             value, kind = value.strftime("%Y-%m-%dT%H:%M:%S.000"), "D"
         elif not isinstance(value, (str, bytes)):
             value = repr(value)
-        self._lib.xlsWriteCellEx(_latin1(value), _latin1(kind), _latin1(style), _latin1(formula),
-                                 skip, merge_across, merge_down)
+        self._call(self._lib.xlsWriteCellEx, _latin1(value), _latin1(kind), _latin1(style),
+                   _latin1(formula), skip, merge_across, merge_down)
 
     def new_line(self, skip=0, height=0, style=""):
-        self._lib.xlsNewLineEx(skip, height, _latin1(style))
+        self._call(self._lib.xlsNewLineEx, skip, height, _latin1(style))
 
     def position(self):
-        text = self._lib.xlsGetPosition()
+        text = self._call(self._lib.xlsGetPosition)
         return text.decode("ascii") if text is not None else None
 
     def rectangle(self, row1, col1, row2, col2):
-        return self._lib.xlsGetRectangle(row1, col1, row2, col2).decode("ascii")
+        return self._call(self._lib.xlsGetRectangle, row1, col1, row2, col2).decode("ascii")
 
     def close(self):
-        self._lib.xlsClose()
+        self._call(self._lib.xlsClose)
