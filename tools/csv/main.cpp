@@ -248,27 +248,12 @@ std::string cut_name(std::string name, std::size_t max = kSheetNameMax) {
     return name;
 }
 
-// The name as the workbook holds it: '&', '<', '>' and '"' as references.
-std::string escaped(std::string_view name) {
-    std::string out;
-    for (char c : name) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 class Sheet {
 public:
     Sheet(const Options &o, Counts &counts, Progress &progress)
         : o_(o), counts_(counts), progress_(progress) {}
 
-    // Converts the open input into the worksheet `name`, already escaped: 0, or the exit
+    // Converts the open input into the worksheet `name`: 0, or the exit
     // status of a failure (its message printed).
     int convert(std::FILE *in, const std::string &label, const std::string &name) {
         label_ = label;
@@ -576,11 +561,11 @@ int run(const Options &o) {
         if (name.empty()) name = "Sheet" + std::to_string(i + 1);
         std::string base = cut_name(name);
         name = base;
-        for (int k = 2; std::find(names.begin(), names.end(), escaped(name)) != names.end(); ++k) {
+        for (int k = 2; std::find(names.begin(), names.end(), name) != names.end(); ++k) {
             std::string suffix = " (" + std::to_string(k) + ")";
             name = cut_name(base, kSheetNameMax - suffix.size()) + suffix;
         }
-        names.push_back(escaped(name));
+        names.push_back(name);
     }
 
     std::string output = o.output.empty() ? o.appendTo : o.output;
