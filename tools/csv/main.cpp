@@ -43,6 +43,7 @@ constexpr int kFilterButton = 14;               // points the filter button take
 constexpr const char *kHeadStyle = "csvHead";
 constexpr const char *kDateStyle = "csvDate";
 constexpr const char *kTimeStyle = "csvTime";
+constexpr const char *kWrapStyle = "csvWrap";  // texts with line breaks, shown on several lines
 
 const char kUsage[] =
     "Uso: gridquill-csv [OPZIONI] [FILE.csv...] [-o CARTELLA.xml]\n"
@@ -420,6 +421,7 @@ private:
             if (typed.kind == Kind::date) type = 'D', style = kDateStyle;
             if (typed.kind == Kind::datetime) type = 'D', style = kTimeStyle;
         }
+        if (type == 'S' && !header && value.find('\n') != std::string_view::npos) style = kWrapStyle;
         write_cell(value, type, style);
     }
 
@@ -535,16 +537,21 @@ bool defines_style(const std::string &path, const char *id) {
 // The tool's styles, those without borders first: a style with fewer parts takes the
 // missing ones from the style before it in some readers.
 bool add_styles(const std::string &merged) {
-    xlsStyle date = xlsStyleDefault, time = xlsStyleDefault, head = xlsStyleDefault;
-    date.pattern[0] = time.pattern[0] = head.pattern[0] = '\0';
+    xlsStyle date = xlsStyleDefault, time = xlsStyleDefault, wrap = xlsStyleDefault,
+             head = xlsStyleDefault;
+    date.pattern[0] = time.pattern[0] = wrap.pattern[0] = head.pattern[0] = '\0';
     std::snprintf(date.horizontal, sizeof date.horizontal, "Automatic");  // as numbers
     std::snprintf(time.horizontal, sizeof time.horizontal, "Automatic");
     std::snprintf(date.numberFormat, sizeof date.numberFormat, "yyyy\\-mm\\-dd");
     std::snprintf(time.numberFormat, sizeof time.numberFormat, "yyyy\\-mm\\-dd\\ hh:mm:ss");
+    std::snprintf(wrap.numberFormat, sizeof wrap.numberFormat, "General");
+    std::snprintf(wrap.vertical, sizeof wrap.vertical, "Top");
+    wrap.wrapText = '1';
     std::snprintf(head.numberFormat, sizeof head.numberFormat, "General");
     head.bold = '1';
     head.weightBottom = 1;
-    for (auto [style, id] : {std::pair{&date, kDateStyle}, {&time, kTimeStyle}, {&head, kHeadStyle}}) {
+    for (auto [style, id] : {std::pair{&date, kDateStyle}, {&time, kTimeStyle}, {&wrap, kWrapStyle},
+                             {&head, kHeadStyle}}) {
         if (!merged.empty() && defines_style(merged, id)) continue;
         if (!xlsAddStyle(*style, id)) return false;
     }
