@@ -21,6 +21,8 @@
 #  define GRIDQUILL_NOEXCEPT
 #endif
 
+#include <stddef.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -124,6 +126,47 @@ GRIDQUILL_API const char *xlsGetError(void) GRIDQUILL_NOEXCEPT;
  * (PATH_MAX) or one that cannot be created: 0, with "Errore in apertura del file '<path>'"
  * and the system's reason. */
 GRIDQUILL_API int xlsInit(const char *path, const char *author) GRIDQUILL_NOEXCEPT;
+
+/* The client's output for xlsInitStream: takes `size` bytes at `data` and returns how many
+ * it took; fewer than `size` (or a negative result) is a failed write. It must not call
+ * the library. */
+typedef int (*xlsWriteFunction)(void *context, const char *data, size_t size);
+
+/* Opens a new workbook written through `write(context, ...)` instead of a file, with the
+ * same prologue, results and messages as xlsInit; the bytes arrive in blocks of up to
+ * 128 KiB and the last ones at xlsClose. A failed write makes xlsClose return 0 with
+ * "Errore in scrittura del flusso in output" and the reason (the callback's errno, else
+ * an input/output error). A null `write`: 0. Any phase, like xlsInit; a workbook left
+ * unfinished by the next open has its unwritten bytes dropped, without a call. */
+GRIDQUILL_API int xlsInitStream(xlsWriteFunction write, void *context,
+                                const char *author) GRIDQUILL_NOEXCEPT;
+
+/* Sets a document property of the next workbook opened (xlsInit, xlsInitStream or
+ * xlsInitMerge, which replaces the input's value): `name` one of Title, Subject, Keywords,
+ * Description, Category, Manager, Company (any case); `value` at most 255 bytes, escaped
+ * by the library; "" removes it. Any phase. The properties apply to that one workbook:
+ * the open that writes them forgets them, an open that fails keeps them. */
+GRIDQUILL_API int xlsSetDocumentProperty(const char *name, const char *value) GRIDQUILL_NOEXCEPT;
+
+/* Named ranges. `name`: 1 to 255 characters, a letter, '_' or a backslash first, then
+ * letters, digits, '_', '.' or backslashes; no cell reference (A1, R1C1, R, C); new in its scope, case
+ * ignored. `refersTo`: an R1C1 formula with absolute references, e.g. "=Dati!R1C1:R4C2"
+ * or "='Il mio foglio'!R2C1" or "=0.5" (the '=' is added when missing); at most 1024
+ * bytes as written, escaped by the library. At most 128 names per workbook and 32 per
+ * worksheet (print area and titles included). */
+/* A workbook-wide name: after xlsInit/xlsInitMerge/xlsInitStream, before the first
+ * xlsAddSheet. */
+GRIDQUILL_API int xlsAddName(const char *name, const char *refersTo) GRIDQUILL_NOEXCEPT;
+/* A name of the open worksheet: after its xlsAddSheet, before its first column or cell. */
+GRIDQUILL_API int xlsAddSheetName(const char *name, const char *refersTo) GRIDQUILL_NOEXCEPT;
+/* The open worksheet's print area, rows and columns 1-based and inclusive (rows up to
+ * 1048576, columns up to 256); when to call it: as xlsAddSheetName. */
+GRIDQUILL_API int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow,
+                                  int lastColumn) GRIDQUILL_NOEXCEPT;
+/* Rows and columns repeated on every printed page of the open worksheet; 0, 0 for none
+ * of either kind (not both); when to call it: as xlsAddSheetName. */
+GRIDQUILL_API int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn,
+                                    int lastColumn) GRIDQUILL_NOEXCEPT;
 
 /* Defines a named style before the first worksheet. `styleId` ("" takes style.id) must
  * be new and at most 15 characters. */

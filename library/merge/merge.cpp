@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "../writer/extras.hpp"
 #include "../writer/state.hpp"
 
 namespace gridquill::detail {
@@ -121,7 +122,7 @@ int copy_styles() noexcept {
             if (register_style_line(piece) == kNo) return kNo;
         }
         if (piece.find("</Styles>") != npos) break;
-        emit(piece);
+        copy_prologue_line(piece);
     }
     if (!styleSeen) return fail({"File in input con tag <Style> mancante."});
     for (const BuiltInStyle &style : kBuiltInStyles) {
@@ -141,8 +142,9 @@ void copy_sheets() noexcept {
     bool copying = true;
     for (std::size_t n; (n = read_piece(g.inFile, line)) != 0;) {
         std::string_view piece(line, n);
-        if (piece.find("</Workbook>") != npos) return;
+        if (piece.find("</Workbook>") != npos) return write_workbook_names();
         if (piece.find("<Worksheet ") != npos) {
+            write_workbook_names();
             std::string_view name;
             switch (attribute_after(piece, ":Name=\"", name)) {
             case Attribute::missing:
@@ -163,6 +165,7 @@ void copy_sheets() noexcept {
             copying = !g.deletedSheets.contains(seen.view());
         }
         if (copying) emit(piece);
+        if (piece.find("<Names>") != npos) write_workbook_names_inside();
     }
     g.inputTruncated = true;
     if (std::ferror(g.inFile)) fail_open({"Errore in lettura del file in input."});
@@ -214,7 +217,9 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     g.outFile = open_output(g.outputPath.c_str());
     if (g.outFile == nullptr)
         return fail_open({"Errore in apertura del file in output '", g.outputPath.view(), "'"});
-    return copy_styles();
+    if (copy_styles() == kNo) return kNo;
+    forget_properties();
+    return kYes;
 }
 
 extern "C" int xlsSheetDelete(const char *name) noexcept {

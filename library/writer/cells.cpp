@@ -6,6 +6,7 @@
 #endif
 
 #include "../textutil/textutil.hpp"
+#include "extras.hpp"
 #include "state.hpp"
 
 #if defined(__has_attribute) && __has_attribute(noplt)
@@ -445,6 +446,8 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     if (calc.size() > kMaxFormula) [[unlikely]]
         return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
+    if (g.phase != PHASE_CELLS) [[unlikely]]
+        write_sheet_head();  // the sheet's first cell
 
     char *const line = line_start();
     char *o = line;
@@ -573,6 +576,7 @@ extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
     std::string_view style = arg(styleId);
     if (!style.empty() && !known_style(style))
         return fail({"ID stile '", style, "' errato o mancante.\n"});
+    write_sheet_head();
     auto &line = g.staging;
     line.assign("   <Column ss:Index=\"").append_int(column).append("\" ");
     if (!style.empty()) {

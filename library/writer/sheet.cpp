@@ -2,6 +2,7 @@
 #include "sheet.hpp"
 
 #include "../merge/merge.hpp"
+#include "extras.hpp"
 #include "state.hpp"
 
 namespace gridquill::detail {
@@ -51,6 +52,7 @@ void terminate_field(char (&field)[N]) noexcept {
 }  // namespace
 
 void __ChiudiSheet() noexcept {
+    write_sheet_head();  // a worksheet without columns or cells
     const xlsSheetSetup &s = g.currentSheet;
     BoundedText<8192> &out = g.staging;
     out.clear();
@@ -117,6 +119,7 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     } else {
         emit(" </Styles>\n");
         if (g.mergeMode) __CopiaSheet();
+        write_workbook_names();
     }
 
     BoundedText<kPageTextSize> header;
@@ -132,11 +135,12 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     g.currentSheet = setup;
     g.sheetCount++;
 
-    g.staging.assign(" <Worksheet ss:Name=\"")
-        .append(escaped.view())
-        .append("\" >\n  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" "
-                "x:FullRows=\"1\">\n");
-    emit(g.staging.view());
+    // The head (Worksheet start, Names, Table start) waits for the sheet's names: it is
+    // written by the first column, cell or the sheet's end.
+    g.sheetName.assign(escaped.view());
+    g.sheetScopeNames.clear();
+    g.sheetNameIds.clear();
+    g.sheetHeadPending = true;
     g.currentRow = 1;
     g.currentColumn = 1;
     g.lastRow = 0;

@@ -105,7 +105,7 @@ void emit(std::string_view text) noexcept {
 }
 
 std::FILE *open_output(const char *path) noexcept {
-    std::FILE *f = std::fopen(path, "w");
+    std::FILE *f = g.stream.write != nullptr ? open_client_stream(g.stream) : std::fopen(path, "w");
     if (f != nullptr) std::setvbuf(f, g.outBuffer, _IOFBF, sizeof g.outBuffer);
     g.writeFailed = false;
     g.writeErrno = 0;

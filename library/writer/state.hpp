@@ -50,6 +50,25 @@ constexpr char kNoState[] = "Memoria insufficiente per lo stato della cartella d
 
 constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID
 
+// What a workbook carries before its sheets, kept in fixed memory until it is written.
+constexpr int kPropertyCount = 7;                // Title ... Company, in document order
+constexpr std::size_t kMaxPropertyText = 255;    // a property value as the client gives it
+constexpr std::size_t kPropertySize = 6 * kMaxPropertyText + 1;  // escaped: &quot; is 6 bytes
+constexpr std::size_t kMaxDefinedName = 255;     // a named range's name
+constexpr std::size_t kMaxNameReference = 1024;  // what it refers to, as written
+constexpr std::size_t kMaxWorkbookNames = 128;
+constexpr std::size_t kWorkbookNamesSize = 32768;  // the NamedRange lines of the workbook
+constexpr std::size_t kMaxSheetScopeNames = 32;    // per worksheet, print area and titles included
+constexpr std::size_t kSheetNamesSize = 8192;      // the NamedRange lines of one worksheet
+
+// The client's write callback and its context, for a workbook written to a stream.
+struct StreamTarget {
+    xlsWriteFunction write = nullptr;
+    void *context = nullptr;
+    bool failed = false;  // a write failed: no further calls
+    int error = 0;        // its errno
+};
+
 // The longest cell line, led by its row start tag: fixed text, two merge and one index
 // attribute with 11-character numbers, the longest formula and style ID, the longest type
 // name and value, and the few bytes the one-pass encoder may run past the value's limit.
@@ -95,6 +114,24 @@ struct WriterState {
     // A merge input that ended or failed before its Workbook end line: the workbook lacks
     // what the input lacked, and xlsClose says so.
     bool inputTruncated = false;
+    // Output through the client's callback instead of a file (xlsInitStream).
+    StreamTarget stream;
+
+    // Document properties for the next workbook opened, escaped; empty: not written.
+    BoundedText<kPropertySize> properties[kPropertyCount];
+    int propertiesCursor = 0;  // merge: the properties written so far into the copied prologue
+    int propertiesPlace = 0;   // merge: before, inside or after the input's DocumentProperties
+
+    // Named ranges: the workbook's until its first worksheet, then the open worksheet's
+    // until its head (Worksheet start, Names, Table start) is written.
+    Registry<kMaxWorkbookNames, kMaxDefinedName> workbookNameIds;
+    BoundedText<kWorkbookNamesSize> workbookNames;
+    bool workbookNamesWritten = false;
+    Registry<kMaxSheetScopeNames, kMaxDefinedName> sheetNameIds;
+    BoundedText<kSheetNamesSize> sheetScopeNames;
+    bool sheetHeadPending = false;
+    BoundedText<kMaxEscapedSheetName + 1> sheetName;  // the open worksheet's, escaped
+
     alignas(64) char outBuffer[kOutputBufferSize];
     char cellLine[kCellLineSize];
     // The merge input stream's own buffer, so that reading never allocates.
@@ -112,8 +149,12 @@ bool attach_thread() noexcept;
 // Writes to the output when one is open; remembers a failed write for xlsClose.
 void emit(std::string_view text) noexcept;
 
-// Opens `path` for writing with the library's stream buffer; null on failure.
+// Opens `path` for writing with the library's stream buffer, or, when g.stream has a
+// write function, a stream that hands the buffer to it; null on failure.
 std::FILE *open_output(const char *path) noexcept;
+
+// A stream over the client's write function (stream_output.cpp); null on failure.
+std::FILE *open_client_stream(StreamTarget &target) noexcept;
 
 // Closes the output, if open; false when any write or the close failed.
 bool close_output() noexcept;

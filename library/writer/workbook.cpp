@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "../gridquill.h"
+#include "extras.hpp"
 #include "sheet.hpp"
 #include "state.hpp"
 
@@ -18,8 +19,7 @@ constexpr std::string_view kPrologueHead =
     "xmlns:x=\"urn:schemas-microsoft-com:office:excel\" "
     "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\" "
     "xmlns:html=\"http://www.w3.org/TR/REC-html40\">\n"
-    " <DocumentProperties xmlns=\"urn:schemas-microsoft-com:office:office\">\n"
-    "  <LastAuthor>";
+    " <DocumentProperties xmlns=\"urn:schemas-microsoft-com:office:office\">\n";
 
 constexpr std::string_view kPrologueStyles =
     "  <Version>11.0000</Version>\n"
@@ -61,19 +61,24 @@ void reset_workbook() noexcept {
     g.phase = PHASE_STYLES;
     g.rowOpen = kNo;
     g.inputTruncated = false;
+    g.stream = {};
+    g.propertiesCursor = 0;
+    g.propertiesPlace = 0;
+    g.workbookNameIds.clear();
+    g.workbookNames.clear();
+    g.workbookNamesWritten = false;
+    g.sheetNameIds.clear();
+    g.sheetScopeNames.clear();
+    g.sheetHeadPending = false;
 }
 
 void drop_open_streams() noexcept {
+    g.stream.write = nullptr;  // a stream's unwritten bytes are dropped, without a call
     if (g.outFile != nullptr) close_output();
     close_input();
 }
 
-}  // namespace gridquill::detail
-
-using namespace gridquill::detail;
-
-extern "C" int xlsInit(const char *path, const char *author) noexcept {
-    if (!attached()) return kNo;
+int start_workbook(const char *path, const char *author, const StreamTarget *target) noexcept {
     drop_open_streams();
     reset_workbook();
     seed_style_ids();
@@ -89,26 +94,49 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
     std::tm utc{};
     if (gmtime_r(&now, &utc) != nullptr)
         std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    g.errorText.clear();
 
-    g.staging.assign(kPrologueHead);
+    if (target != nullptr) {
+        g.outputPath.clear();
+        errno = EINVAL;  // the reason for a missing function
+        g.stream = *target;
+        if (target->write != nullptr) g.outFile = open_output("");
+        if (g.outFile == nullptr) {
+            g.stream = {};
+            return fail_open({"Errore in apertura del flusso in output"});
+        }
+    } else {
+        if (where.size() > kMaxPath) {  // refused like a path that cannot be opened
+            g.outputPath.clear();
+            errno = ENAMETOOLONG;
+            return fail_open({"Errore in apertura del file '", where, "'"});
+        }
+        g.outputPath.assign(where);
+        g.outFile = open_output(g.outputPath.c_str());
+        if (g.outFile == nullptr)
+            return fail_open({"Errore in apertura del file '", g.outputPath.view(), "'"});
+    }
+    emit(kPrologueHead);
+    write_properties_before(kLastAuthorOrder);
+    g.staging.assign("  <LastAuthor>");
     append_escaped(g.staging, who, Place::content);
     g.staging.append("</LastAuthor>\n  <Created>")
         .append(created)
-        .append("</Created>\n")
-        .append(kPrologueStyles);
-    g.errorText.clear();
-
-    if (where.size() > kMaxPath) {  // refused like a path that cannot be opened
-        g.outputPath.clear();
-        errno = ENAMETOOLONG;
-        return fail_open({"Errore in apertura del file '", where, "'"});
-    }
-    g.outputPath.assign(where);
-    g.outFile = open_output(g.outputPath.c_str());
-    if (g.outFile == nullptr)
-        return fail_open({"Errore in apertura del file '", g.outputPath.view(), "'"});
+        .append("</Created>\n");
     emit(g.staging.view());
+    write_properties_before(kVersionOrder);
+    emit(kPrologueStyles);
+    forget_properties();
     return kYes;
+}
+
+}  // namespace gridquill::detail
+
+using namespace gridquill::detail;
+
+extern "C" int xlsInit(const char *path, const char *author) noexcept {
+    if (!attached()) return kNo;
+    return start_workbook(path, author, nullptr);
 }
 
 extern "C" int xlsClose(void) noexcept {
@@ -121,9 +149,11 @@ extern "C" int xlsClose(void) noexcept {
     }
     __ChiudiSheet();
     emit("</Workbook>\n");
+    bool toStream = g.stream.write != nullptr;
     bool written = close_output();
     bool whole = !g.inputTruncated;
     reset_workbook();
+    if (!written && toStream) return fail_open({"Errore in scrittura del flusso in output"});
     if (!written)
         return fail_open({"Errore in scrittura del file '", g.outputPath.view(), "'"});
     if (!whole)

@@ -2,6 +2,9 @@
 #include "support.hpp"
 
 #include <expat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
 
 #include <fstream>
 #include <random>
@@ -115,6 +118,21 @@ std::string prologue(std::string_view author) {
          "   <Protection ss:Protected=\"0\"/>\n"
          "  </Style>\n";
     return s;
+}
+
+std::optional<std::string> schema_errors(const std::filesystem::path &path) {
+    std::string validator = GRIDQUILL_SCHEMA_VALIDATE;
+    if (validator.empty() || !std::filesystem::exists(validator)) return std::nullopt;
+    std::string command = "'" + validator + "' '" + std::filesystem::absolute(path).string() + "' 2>&1";
+    std::FILE *p = popen(command.c_str(), "r");
+    if (p == nullptr) return std::nullopt;
+    std::string out;
+    char buf[512];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    int status = pclose(p);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::string();
+    if (out.find("xmllint not found") != std::string::npos) return std::nullopt;
+    return out.empty() ? std::string("validator failed") : out;
 }
 
 void TempDirTest::SetUp() {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,19 @@ void write_file(const std::filesystem::path &path, std::string_view content);
 // Empty when the file is well-formed XML by expat; else the parser's complaint.
 std::string xml_error(const std::filesystem::path &path);
 std::string xml_error_text(std::string_view text);
+
+// Messages of the format's published schema on the file, "" when it validates; nullopt
+// when the validator (../shared/schema/validate) or xmllint is missing.
+std::optional<std::string> schema_errors(const std::filesystem::path &path);
+
+// The file validates against the schema; the test is reported skipped, not passed, where
+// the schema cannot be checked.
+#define GQ_EXPECT_SCHEMA_VALID(path)                                                     \
+    do {                                                                                 \
+        std::optional<std::string> schema_errors_ = ::gqtest::schema_errors(path);       \
+        if (!schema_errors_) GTEST_SKIP() << "the schema validator or xmllint is missing"; \
+        EXPECT_EQ(*schema_errors_, "") << "for " << (path);                              \
+    } while (0)
 
 // gtest assertion: the two texts are equal, else the offset and the bytes around the
 // first difference.

@@ -1,0 +1,42 @@
+// What a workbook carries besides its cells: the output through a client's stream, the
+// document properties, and named ranges with the worksheet head they are written in.
+#pragma once
+
+#include <string_view>
+
+#include "state.hpp"
+
+namespace gridquill::detail {
+
+// Opens a workbook to `path`, or to the client's function when `target` is given, and
+// writes the prologue; xlsInit and xlsInitStream.
+int start_workbook(const char *path, const char *author, const StreamTarget *target) noexcept;
+
+// Places in the DocumentProperties sequence of the two elements every workbook has.
+constexpr int kLastAuthorOrder = 5;
+constexpr int kVersionOrder = 25;
+
+// Document properties: those set whose place in the DocumentProperties sequence comes
+// before `order`, from where the last call stopped.
+void write_properties_before(int order) noexcept;
+// Forgets the properties once an open has written them.
+void forget_properties() noexcept;
+// A merge copies a prologue line: the input's DocumentProperties gets the client's
+// properties in their places, in place of the input's values.
+void copy_prologue_line(std::string_view piece) noexcept;
+
+// The workbook's Names element, once, when it has names (after the Styles or, in a merge,
+// before the first copied worksheet).
+void write_workbook_names() noexcept;
+// A merge copied the input's own workbook Names start line: the client's names go in it.
+void write_workbook_names_inside() noexcept;
+
+// The open worksheet's head, when still due: Worksheet start, its Names, Table start.
+void write_sheet_head() noexcept;
+
+// Adds a name to the open worksheet while its head is due; `call` names the exported
+// call in messages. Shared with the worksheet features that need a name (a filter).
+int add_sheet_scope_name(std::string_view name, std::string_view refersTo, bool hidden,
+                         std::string_view call) noexcept;
+
+}  // namespace gridquill::detail

@@ -1,0 +1,200 @@
+// Named ranges: the workbook's, written before its first worksheet, and each worksheet's,
+// among them the print area and titles, written in the worksheet's head before its table.
+#include "../textutil/escape.hpp"
+#include "extras.hpp"
+
+namespace gridquill::detail {
+
+namespace {
+
+constexpr int kMaxRow = 1048576;
+constexpr int kMaxColumn = 256;
+constexpr std::size_t kNameLineSize =
+    sizeof("   <NamedRange ss:Name=\"\" ss:RefersTo=\"\" ss:Hidden=\"1\"/>\n") + 6 * kMaxDefinedName +
+    kMaxNameReference;
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+bool is_letter(char c) noexcept {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || static_cast<unsigned char>(c) >= 0x80;
+}
+char upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Digits from `at` on; where they end.
+std::size_t digits_from(std::string_view s, std::size_t at) noexcept {
+    while (at < s.size() && is_digit(s[at])) ++at;
+    return at;
+}
+
+// A1 ("B12", "XFD1") or R1C1 ("R", "C", "R2", "RC3", "R1C1") cell or line reference.
+bool is_reference(std::string_view s) noexcept {
+    std::size_t letters = 0;
+    while (letters < s.size() && letters < 4 && ((s[letters] >= 'A' && s[letters] <= 'Z') ||
+                                                 (s[letters] >= 'a' && s[letters] <= 'z')))
+        ++letters;
+    if (letters >= 1 && letters <= 3 && letters < s.size() && digits_from(s, letters) == s.size())
+        return true;
+    std::size_t at = 0;
+    if (at < s.size() && upper(s[at]) == 'R') at = digits_from(s, at + 1);
+    if (at < s.size() && upper(s[at]) == 'C') at = digits_from(s, at + 1);
+    return at == s.size() && !s.empty();
+}
+
+bool valid_name(std::string_view name) noexcept {
+    if (name.empty() || name.size() > kMaxDefinedName) return false;
+    if (!is_letter(name[0]) && name[0] != '_' && name[0] != '\\') return false;
+    for (char c : name)
+        if (!is_letter(c) && !is_digit(c) && c != '_' && c != '.' && c != '\\') return false;
+    return !is_reference(name);
+}
+
+// The name as its registry keeps it: upper case, since names differ by more than case.
+BoundedText<kMaxDefinedName + 1> name_key(std::string_view name) noexcept {
+    BoundedText<kMaxDefinedName + 1> key;
+    for (char c : name) key.append(upper(c));
+    return key;
+}
+
+// A sheet name as a formula writes it: quoted ('' for a quote) unless it is a plain word.
+template <std::size_t N>
+void append_sheet_reference(BoundedText<N> &out, std::string_view sheet) noexcept {
+    bool plain = !sheet.empty() && !is_digit(sheet[0]) && !is_reference(sheet);
+    for (char c : sheet) plain = plain && (is_letter(c) || is_digit(c) || c == '_' || c == '.');
+    if (plain) {
+        out.append(sheet);
+    } else {
+        out.append('\'');
+        for (char c : sheet) out.append(c == '\'' ? std::string_view("''") : std::string_view(&c, 1));
+        out.append('\'');
+    }
+    out.append('!');
+}
+
+// Composes a NamedRange line and adds it to `lines` unless the name is refused.
+template <std::size_t Entries, std::size_t N>
+int add_name(Registry<Entries, kMaxDefinedName> &ids, BoundedText<N> &lines,
+             std::string_view indent, std::string_view name, std::string_view refersTo,
+             bool hidden, std::string_view call) noexcept {
+    if (!valid_name(name)) return fail({"Nome '", name, "' non valido in ", call, "().\n"});
+    if (refersTo.empty() || refersTo == "=")
+        return fail({"Riferimento mancante per il nome '", name, "' in ", call, "().\n"});
+    auto key = name_key(name);
+    if (ids.contains(key.view())) return fail({"Nome '", name, "' duplicato in ", call, "().\n"});
+    BoundedText<kNameLineSize> line;
+    line.assign(indent).append("<NamedRange ss:Name=\"");
+    append_escaped(line, name, Place::attribute);
+    line.append("\" ss:RefersTo=\"");
+    std::size_t from = line.size();
+    if (refersTo[0] != '=') line.append('=');
+    bool whole = append_escaped(line, refersTo, Place::attribute);
+    if (!whole || line.size() - from > kMaxNameReference)
+        return fail({"Riferimento troppo lungo (al massimo 1024 byte) per il nome '", name,
+                     "' in ", call, "().\n"});
+    line.append(hidden ? "\" ss:Hidden=\"1\"/>\n" : "\"/>\n");
+    if (ids.size() == ids.max_entries || lines.capacity - lines.size() < line.size())
+        return fail({"Troppi nomi: non c'e' posto per il nome '", name, "' in ", call, "().\n"});
+    ids.add(key.view());
+    lines.append(line.view());
+    return kYes;
+}
+
+int refuse_sheet_phase(std::string_view call) noexcept {
+    return fail({"Non si puo' dare un nome del foglio a questo punto in ", call,
+                 "(): va dato dopo xlsAddSheet(), prima di colonne e celle.\n"});
+}
+
+bool sheet_head_open() noexcept { return g.phase == PHASE_SHEET && g.sheetHeadPending; }
+
+// Rows or columns `first` to `last` of the open worksheet, as a reference ("R1:R2", "C3").
+template <std::size_t N>
+void append_lines(BoundedText<N> &out, char kind, int first, int last) noexcept {
+    append_sheet_reference(out, g.sheetName.view());
+    out.append(kind).append_int(first);
+    if (last != first) out.append(':').append(kind).append_int(last);
+}
+
+}  // namespace
+
+int add_sheet_scope_name(std::string_view name, std::string_view refersTo, bool hidden,
+                         std::string_view call) noexcept {
+    if (!sheet_head_open()) return refuse_sheet_phase(call);
+    return add_name(g.sheetNameIds, g.sheetScopeNames, "   ", name, refersTo, hidden, call);
+}
+
+void write_workbook_names() noexcept {
+    if (g.workbookNamesWritten) return;
+    g.workbookNamesWritten = true;
+    if (g.workbookNames.empty()) return;
+    emit(" <Names>\n");
+    emit(g.workbookNames.view());
+    emit(" </Names>\n");
+}
+
+void write_workbook_names_inside() noexcept {
+    if (g.workbookNamesWritten) return;
+    g.workbookNamesWritten = true;
+    emit(g.workbookNames.view());
+}
+
+void write_sheet_head() noexcept {
+    if (!g.sheetHeadPending) return;
+    g.sheetHeadPending = false;
+    emit(" <Worksheet ss:Name=\"");
+    emit(g.sheetName.view());
+    emit("\" >\n");
+    if (!g.sheetScopeNames.empty()) {
+        emit("  <Names>\n");
+        emit(g.sheetScopeNames.view());
+        emit("  </Names>\n");
+    }
+    emit("  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n");
+    g.sheetScopeNames.clear();
+    g.sheetNameIds.clear();
+}
+
+}  // namespace gridquill::detail
+
+using namespace gridquill::detail;
+
+extern "C" int xlsAddName(const char *name, const char *refersTo) noexcept {
+    if (!attached()) return kNo;
+    if (g.phase != PHASE_STYLES || g.outFile == nullptr)
+        return fail({"Non si puo' aggiungere un nome della cartella a questo punto in "
+                     "xlsAddName(): va dato prima del primo foglio.\n"});
+    return add_name(g.workbookNameIds, g.workbookNames, "  ", arg(name), arg(refersTo), false,
+                    "xlsAddName");
+}
+
+extern "C" int xlsAddSheetName(const char *name, const char *refersTo) noexcept {
+    if (!attached()) return kNo;
+    return add_sheet_scope_name(arg(name), arg(refersTo), false, "xlsAddSheetName");
+}
+
+extern "C" int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
+    if (!attached()) return kNo;
+    if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintArea");
+    if (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRow || firstColumn < 1 ||
+        firstColumn > lastColumn || lastColumn > kMaxColumn)
+        return fail({"Intervallo errato in xlsSetPrintArea().\n"});
+    BoundedText<kMaxNameReference> area;
+    area.append('=');
+    append_sheet_reference(area, g.sheetName.view());
+    area.append('R').append_int(firstRow).append('C').append_int(firstColumn);
+    area.append(":R").append_int(lastRow).append('C').append_int(lastColumn);
+    return add_sheet_scope_name("Print_Area", area.view(), false, "xlsSetPrintArea");
+}
+
+extern "C" int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn, int lastColumn) noexcept {
+    if (!attached()) return kNo;
+    if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintTitles");
+    bool rows = firstRow != 0 || lastRow != 0, columns = firstColumn != 0 || lastColumn != 0;
+    if ((!rows && !columns) ||
+        (rows && (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRow)) ||
+        (columns && (firstColumn < 1 || firstColumn > lastColumn || lastColumn > kMaxColumn)))
+        return fail({"Intervallo errato in xlsSetPrintTitles().\n"});
+    BoundedText<kMaxNameReference> titles;
+    titles.append('=');
+    if (columns) append_lines(titles, 'C', firstColumn, lastColumn);
+    if (columns && rows) titles.append(',');
+    if (rows) append_lines(titles, 'R', firstRow, lastRow);
+    return add_sheet_scope_name("Print_Titles", titles.view(), false, "xlsSetPrintTitles");
+}
