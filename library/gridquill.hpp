@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -352,6 +353,36 @@ private:
     xlsSheetSetup record_;
 };
 
+// Document properties of a workbook, given to its constructor. Texts as for cells; each
+// at most 255 bytes.
+class Properties {
+public:
+    Properties &title(std::string_view text) { return set(0, text); }
+    Properties &subject(std::string_view text) { return set(1, text); }
+    Properties &keywords(std::string_view text) { return set(2, text); }
+    Properties &description(std::string_view text) { return set(3, text); }
+    Properties &category(std::string_view text) { return set(4, text); }
+    Properties &manager(std::string_view text) { return set(5, text); }
+    Properties &company(std::string_view text) { return set(6, text); }
+
+private:
+    friend class Workbook;
+    static constexpr const char *kNames[7] = {"Title",    "Subject", "Keywords", "Description",
+                                              "Category", "Manager", "Company"};
+    Properties &set(int which, std::string_view text) {
+        detail::check_text(text, 255, "una proprieta' del documento");
+        values_[which] = std::string(text);
+        return *this;
+    }
+    // Sets them in the library for the open that follows.
+    void apply() const {
+        for (int i = 0; i < 7; ++i)
+            if (!values_[i].empty())
+                detail::check(xlsSetDocumentProperty(kNames[i], values_[i].c_str()));
+    }
+    std::string values_[7];
+};
+
 // The workbook being written, in a context of its own: any number may be open at once, in
 // any threads, each used by one thread at a time. Each call selects the workbook's context
 // in the calling thread and then selects back what was selected before. The destructor
@@ -361,16 +392,31 @@ private:
 class Workbook {
 public:
     // Opens a new workbook at `path`; an empty author is written as "Cartella".
-    explicit Workbook(std::string_view path, std::string_view author = {}) {
+    explicit Workbook(std::string_view path, std::string_view author = {},
+                      const Properties &properties = Properties()) {
         detail::CText<kMaxPath> where(path, "il percorso");
         detail::CText<kMaxAuthor> who(author, "l'autore");
-        open([&] { return xlsInit(where.c_str(), who.c_str()); });
+        open([&] { return xlsInit(where.c_str(), who.c_str()); }, properties);
+    }
+
+    // Opens a new workbook written to `out` (which must outlive it), in blocks; a stream
+    // that goes bad makes close() throw as a failed file write does.
+    explicit Workbook(std::ostream &out, std::string_view author = {},
+                      const Properties &properties = Properties())
+        : Workbook(write_to_ostream, &out, author, properties) {}
+
+    // Opens a new workbook written through the C function `write(context, data, size)`.
+    Workbook(xlsWriteFunction write, void *context, std::string_view author = {},
+             const Properties &properties = Properties()) {
+        detail::CText<kMaxAuthor> who(author, "l'autore");
+        open([&] { return xlsInitStream(write, context, who.c_str()); }, properties);
     }
 
     // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
     // follow with the first sheet(), less those passed to drop_sheet().
-    static Workbook merge(std::string_view input, std::string_view output) {
-        return Workbook(input, output, MergeTag{});
+    static Workbook merge(std::string_view input, std::string_view output,
+                          const Properties &properties = Properties()) {
+        return Workbook(input, output, properties, MergeTag{});
     }
 
     Workbook(Workbook &&other) noexcept
@@ -416,6 +462,29 @@ public:
         detail::check(xlsAddSheet(sheet.c_str(), setup.record()));
         sheet_ = true;
         cells_ = false;
+        return *this;
+    }
+
+    // A workbook-wide name before the first sheet(): an R1C1 formula with absolute
+    // references, e.g. "=Dati!R1C1:R4C2" or "=0.5".
+    Workbook &name(std::string_view name, std::string_view refers_to) {
+        return add_name(xlsAddName, name, refers_to);
+    }
+    // A name of the sheet just started, before its first column or cell.
+    Workbook &sheet_name(std::string_view name, std::string_view refers_to) {
+        return add_name(xlsAddSheetName, name, refers_to);
+    }
+    // The sheet's print area (1-based, inclusive), before its first column or cell.
+    Workbook &print_area(int first_row, int first_column, int last_row, int last_column) {
+        Selection in = use();
+        detail::check(xlsSetPrintArea(first_row, first_column, last_row, last_column));
+        return *this;
+    }
+    // Rows (and columns) repeated on every printed page; 0, 0 for none of a kind.
+    Workbook &print_titles(int first_row, int last_row, int first_column = 0,
+                           int last_column = 0) {
+        Selection in = use();
+        detail::check(xlsSetPrintTitles(first_row, last_row, first_column, last_column));
         return *this;
     }
 
@@ -510,10 +579,30 @@ public:
 
 private:
     struct MergeTag {};
-    Workbook(std::string_view input, std::string_view output, MergeTag) {
+    Workbook(std::string_view input, std::string_view output, const Properties &properties,
+             MergeTag) {
         detail::CText<kMaxPath> from(input, "il percorso");
         detail::CText<kMaxPath> to(output, "il percorso");
-        open([&] { return xlsInitMerge(from.c_str(), to.c_str()); });
+        open([&] { return xlsInitMerge(from.c_str(), to.c_str()); }, properties);
+    }
+
+    static int write_to_ostream(void *context, const char *data, std::size_t size) noexcept {
+        auto &out = *static_cast<std::ostream *>(context);
+        try {
+            out.write(data, static_cast<std::streamsize>(size));
+        } catch (...) {
+            return 0;
+        }
+        return out ? static_cast<int>(size) : 0;
+    }
+
+    Workbook &add_name(int (*call)(const char *, const char *), std::string_view name,
+                       std::string_view refers_to) {
+        Selection in = use();
+        detail::CText<255> id(name, "il nome");
+        detail::CText<1024> formula(refers_to, "il riferimento del nome");
+        detail::check(call(id.c_str(), formula.c_str()));
+        return *this;
     }
 
     // The workbook's context selected in the calling thread for one call; what was
@@ -541,13 +630,18 @@ private:
 
     // A context of its own, the workbook opened in it by `start`; a failure frees it.
     template <class Start>
-    void open(Start start) {
+    void open(Start start, const Properties &properties) {
         context_ = xlsNewContext();
         if (context_ == nullptr) detail::refuse(xlsGetError());
         std::string failure;
         {
             Selection in(context_);
-            if (start() == XLS_FAIL) failure = xlsGetError();
+            try {
+                properties.apply();
+                if (start() == XLS_FAIL) failure = xlsGetError();
+            } catch (const Error &e) {
+                failure = e.what();
+            }
         }
         if (!failure.empty()) {
             xlsFreeContext(context_);

@@ -258,3 +258,34 @@ TEST_F(Extras, NamesRefused) {
 
 }  // namespace
 }  // namespace gqtest
+
+#include <sstream>
+
+#include "gridquill.hpp"
+
+namespace gqtest {
+namespace {
+
+// The C++ layer: the same workbook to a file and to a std::ostream, properties and names.
+TEST_F(Extras, TheCppWorkbookWritesToAnOstreamAsToAFile) {
+    auto write = [](gridquill::Workbook wb) {
+        wb.name("Tasso", "=Dati!R1C1");
+        wb.sheet("Dati").print_area(1, 1, 2, 2).print_titles(1, 1).sheet_name("Qui", "=Dati!R2C1");
+        wb.cell("x").cell(2.5);
+        wb.close();
+    };
+    auto props = gridquill::Properties().title("Titolo").company("Ditta");
+    write(gridquill::Workbook("file.xml", "A", props));
+    std::ostringstream out;
+    write(gridquill::Workbook(out, "A", props));
+    EXPECT_TRUE(same_bytes(without_created(read_file("file.xml")), without_created(out.str())));
+    EXPECT_NE(out.str().find("<Title>Titolo</Title>"), std::string::npos);
+    std::ostringstream bad;
+    bad.setstate(std::ios::badbit);
+    gridquill::Workbook wb(bad, "A");
+    wb.sheet("S").cell("x");
+    EXPECT_THROW(wb.close(), gridquill::Error);
+}
+
+}  // namespace
+}  // namespace gqtest

@@ -52,6 +52,10 @@ def style_default():
                  isProtected=b"0")
 
 
+# xlsWriteFunction: takes (context, data, size), returns the bytes taken.
+WRITE_FUNCTION = ctypes.CFUNCTYPE(c_int, ctypes.c_void_p, ctypes.POINTER(c_char), ctypes.c_size_t)
+
+
 class GridquillError(Exception):
     """A call refused by the library; the message is xlsGetError()'s."""
 
@@ -84,6 +88,12 @@ class Gridquill:
             "xlsClose": [],
             "xlsInitMerge": [c_char_p, c_char_p],
             "xlsSheetDelete": [c_char_p],
+            "xlsInitStream": [WRITE_FUNCTION, ctypes.c_void_p, c_char_p],
+            "xlsSetDocumentProperty": [c_char_p, c_char_p],
+            "xlsAddName": [c_char_p, c_char_p],
+            "xlsAddSheetName": [c_char_p, c_char_p],
+            "xlsSetPrintArea": [c_int] * 4,
+            "xlsSetPrintTitles": [c_int] * 4,
         }
         for name, argtypes in signatures.items():
             function = getattr(lib, name)
@@ -120,6 +130,38 @@ class Gridquill:
 
     def init(self, path, author=""):
         self._call(self._lib.xlsInit, _latin1(path), _latin1(author))
+
+    def init_stream(self, stream, author=""):
+        """Opens a workbook written to `stream`, any object with a binary write() (a file
+        opened "wb", io.BytesIO, a socket's makefile("wb")). An exception in write() is a
+        failed write: close() raises."""
+        def write(_context, data, size):
+            try:
+                taken = stream.write(ctypes.string_at(data, size))
+            except Exception:  # noqa: BLE001 - reported by the library as a failed write
+                return -1
+            return size if taken is None else taken
+        self._writer = WRITE_FUNCTION(write)  # kept alive while the library may call it
+        self._call(self._lib.xlsInitStream, self._writer, None, _latin1(author))
+
+    def set_property(self, name, value):
+        """A document property (Title, Subject, Keywords, Description, Category, Manager,
+        Company) of the next workbook this object opens."""
+        self._call(self._lib.xlsSetDocumentProperty, _latin1(name), _latin1(value))
+
+    def add_name(self, name, refers_to):
+        """A workbook-wide name, before the first sheet: add_name("Tasso", "=Dati!R1C2")."""
+        self._call(self._lib.xlsAddName, _latin1(name), _latin1(refers_to))
+
+    def add_sheet_name(self, name, refers_to):
+        """A name of the sheet just started, before its first column or cell."""
+        self._call(self._lib.xlsAddSheetName, _latin1(name), _latin1(refers_to))
+
+    def print_area(self, first_row, first_column, last_row, last_column):
+        self._call(self._lib.xlsSetPrintArea, first_row, first_column, last_row, last_column)
+
+    def print_titles(self, first_row, last_row, first_column=0, last_column=0):
+        self._call(self._lib.xlsSetPrintTitles, first_row, last_row, first_column, last_column)
 
     def init_merge(self, input_path, output_path):
         self._call(self._lib.xlsInitMerge, _latin1(input_path), _latin1(output_path))
