@@ -144,18 +144,18 @@ GRIDQUILL_API int xlsInitStream(xlsWriteFunction write, void *context,
 /* Sets a document property of the next workbook opened (xlsInit, xlsInitStream or
  * xlsInitMerge, which replaces the input's value): `name` one of Title, Subject, Keywords,
  * Description, Category, Manager, Company (any case); `value` at most 255 bytes, escaped
- * by the library; "" removes it. Any phase. The properties apply to that one workbook:
+ * by the library; "" removes it. Any phase; kept in the calling thread's current context
+ * (its state) for the next open there. The properties apply to that one workbook:
  * the open that writes them forgets them, an open that fails keeps them. */
 GRIDQUILL_API int xlsSetDocumentProperty(const char *name, const char *value) GRIDQUILL_NOEXCEPT;
 
 /* Named ranges. `name`: 1 to 255 characters, a letter, '_' or a backslash first, then
- * letters, digits, '_', '.' or backslashes; no cell reference (A1, R1C1, R, C); new in its scope, case
- * ignored. `refersTo`: an R1C1 formula with absolute references, e.g. "=Dati!R1C1:R4C2"
- * or "='Il mio foglio'!R2C1" or "=0.5" (the '=' is added when missing); at most 1024
- * bytes as written, escaped by the library. At most 128 names per workbook and 32 per
- * worksheet (print area and titles included). */
-/* A workbook-wide name: after xlsInit/xlsInitMerge/xlsInitStream, before the first
- * xlsAddSheet. */
+ * letters, digits, '_', '.' or backslashes; no cell reference (A1, R1C1, R, C); new in
+ * its scope, case ignored. `refersTo`: an R1C1 formula with absolute references, such as
+ * "=Dati!R1C1:R4C2", "='Il mio foglio'!R2C1" or "=0.5" (the '=' is added when missing);
+ * at most 1024 bytes as written, escaped by the library. At most 128 names per workbook
+ * and 32 per worksheet, print area and titles included. */
+/* A workbook-wide name: after the open, before the first xlsAddSheet. */
 GRIDQUILL_API int xlsAddName(const char *name, const char *refersTo) GRIDQUILL_NOEXCEPT;
 /* A name of the open worksheet: after its xlsAddSheet, before its first column or cell. */
 GRIDQUILL_API int xlsAddSheetName(const char *name, const char *refersTo) GRIDQUILL_NOEXCEPT;
