@@ -12,8 +12,7 @@ def write(gq, start):
     gq.add_sheet("Dati")
     gq.print_titles(1, 1)
     for i in range(30000):
-        gq.cell("riga %d" % i)
-        gq.new_line()
+        gq.cell("riga %d" % i); gq.new_line()
     gq.close()
 gq, memory = Gridquill(sys.argv[2]), io.BytesIO()
 write(gq, lambda: gq.init(sys.argv[3], "P"))

@@ -10,12 +10,13 @@ namespace {
 constexpr int kMaxRow = 1048576;
 constexpr int kMaxColumn = 256;
 constexpr std::size_t kNameLineSize =
-    sizeof("   <NamedRange ss:Name=\"\" ss:RefersTo=\"\" ss:Hidden=\"1\"/>\n") + 6 * kMaxDefinedName +
-    kMaxNameReference;
+    sizeof("   <NamedRange ss:Name=\"\" ss:RefersTo=\"\" ss:Hidden=\"1\"/>\n") +
+    6 * kMaxDefinedName + kMaxNameReference;
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 bool is_letter(char c) noexcept {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 char upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -63,7 +64,8 @@ void append_sheet_reference(BoundedText<N> &out, std::string_view sheet) noexcep
         out.append(sheet);
     } else {
         out.append('\'');
-        for (char c : sheet) out.append(c == '\'' ? std::string_view("''") : std::string_view(&c, 1));
+        for (char c : sheet)
+            out.append(c == '\'' ? std::string_view("''") : std::string_view(&c, 1));
         out.append('\'');
     }
     out.append('!');
@@ -169,7 +171,8 @@ extern "C" int xlsAddSheetName(const char *name, const char *refersTo) noexcept 
     return add_sheet_scope_name(arg(name), arg(refersTo), false, "xlsAddSheetName");
 }
 
-extern "C" int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
+extern "C" int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow,
+                               int lastColumn) noexcept {
     if (!attached()) return kNo;
     if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintArea");
     if (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRow || firstColumn < 1 ||
@@ -183,7 +186,8 @@ extern "C" int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow, int l
     return add_sheet_scope_name("Print_Area", area.view(), false, "xlsSetPrintArea");
 }
 
-extern "C" int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn, int lastColumn) noexcept {
+extern "C" int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn,
+                                 int lastColumn) noexcept {
     if (!attached()) return kNo;
     if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintTitles");
     bool rows = firstRow != 0 || lastRow != 0, columns = firstColumn != 0 || lastColumn != 0;
