@@ -1,10 +1,12 @@
 """Reads workbook_extras.cpp's workbook back: names in LibreOffice's default importer,
-properties in its XSLT filter and in Gnumeric (where installed). Usage: workbook_check.py MAKER WORKDIR. Exits 77 without LibreOffice."""
+properties in its XSLT filter and in Gnumeric (where installed).
+Usage: workbook_check.py MAKER WORKDIR. Exits 77 without LibreOffice."""
 import gzip, os, shutil, subprocess, sys, xml.parsers.expat
 
-NAMES = ['table:name="Tasso" table:base-cell-address="$Dati.$A$1" table:cell-range-address="$Dati.$B$1"',
-         'table:name="Meta" table:base-cell-address="$Dati.$A$1" table:expression="0.5"',
-         'table:name="Locale" table:base-cell-address="$Dati.$A$1" table:cell-range-address="$Dati.$A$3"',
+BASE = 'table:base-cell-address="$Dati.$A$1" '
+NAMES = ['table:name="Tasso" ' + BASE + 'table:cell-range-address="$Dati.$B$1"',
+         'table:name="Meta" ' + BASE + 'table:expression="0.5"',
+         'table:name="Locale" ' + BASE + 'table:cell-range-address="$Dati.$A$3"',
          'table:name="Print_Area" table:base-cell-address="$Dati.$A$1" '
          'table:cell-range-address="$Dati.$A$1:.$B$4"',
          'table:name="Print_Titles" table:base-cell-address="$Dati.$A$1" '
