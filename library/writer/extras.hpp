@@ -33,6 +33,9 @@ void write_workbook_names_inside() noexcept;
 
 // The open worksheet's head, when still due: Worksheet start, its Names, Table start.
 void write_sheet_head() noexcept;
+// The open worksheet's Names element, when it has names; the head's middle part, for a
+// head that carries more (attributes of the Worksheet start).
+void write_sheet_names() noexcept;
 
 // Adds a name to the open worksheet while its head is due; `call` names the exported
 // call in messages. Shared with the worksheet features that need a name (a filter).

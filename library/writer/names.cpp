@@ -137,20 +137,24 @@ void write_workbook_names_inside() noexcept {
     emit(g.workbookNames.view());
 }
 
-void write_sheet_head() noexcept {
-    if (!g.sheetHeadPending) return;
-    g.sheetHeadPending = false;
-    emit(" <Worksheet ss:Name=\"");
-    emit(g.sheetName.view());
-    emit("\" >\n");
+void write_sheet_names() noexcept {
     if (!g.sheetScopeNames.empty()) {
         emit("  <Names>\n");
         emit(g.sheetScopeNames.view());
         emit("  </Names>\n");
     }
-    emit("  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n");
     g.sheetScopeNames.clear();
     g.sheetNameIds.clear();
+}
+
+void write_sheet_head() noexcept {
+    if (!g.sheetHeadPending) return;
+    emit(" <Worksheet ss:Name=\"");
+    emit(g.sheetName.view());
+    emit("\" >\n");
+    write_sheet_names();
+    g.sheetHeadPending = false;
+    emit("  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n");
 }
 
 }  // namespace gridquill::detail
