@@ -140,6 +140,16 @@ TEST_F(Extras, NamesAndPrintRangesAreWrittenWhereTheSchemaWantsThem) {
                             "ss:RefersTo=\"" + t.titles + "\"/>\n  </Names>\n  <Table "),
                   std::string::npos) << t.sheet;
     GQ_EXPECT_SCHEMA_VALID("out.xml");
+    // A merge puts its names into the input's Names element.
+    ASSERT_EQ(xlsInitMerge("out.xml", "merged.xml"), -1);
+    ASSERT_EQ(xlsAddName("Nuovo", "=Dati!R2C2"), -1);
+    ASSERT_EQ(xlsAddSheet("Nuovo", xlsSheetSetupDefault), -1);
+    ASSERT_EQ(xlsWriteCell("y", 'S', ""), -1);
+    ASSERT_EQ(xlsClose(), -1);
+    EXPECT_NE(read_file("merged.xml").find(" <Names>\n  <NamedRange ss:Name=\"Nuovo\" ss:RefersTo="
+                                           "\"=Dati!R2C2\"/>\n  <NamedRange ss:Name=\"Tasso\""),
+              std::string::npos);
+    GQ_EXPECT_SCHEMA_VALID("merged.xml");
 }
 
 TEST_F(Extras, RefusalsAndBounds) {
