@@ -118,7 +118,8 @@ void remove_temporary_and_die(int signal) {
 }
 
 // Where the workbook goes: written into a temporary file beside the target (or in the
-// temporary folder, for the standard output) and moved over it only once complete.
+// temporary folder, for a merge onto the standard output) and moved over it only once
+// complete.
 class Target {
 public:
     explicit Target(std::string path) : path_(std::move(path)) {}
@@ -520,6 +521,13 @@ private:
 
 // ---- the run --------------------------------------------------------------------------
 
+constexpr const char *kAuthor = "gridquill-csv";
+
+// The standard output as the library's write function.
+int write_stdout(void *, const char *data, std::size_t size) {
+    return std::fwrite(data, 1, size, stdout) == size ? static_cast<int>(size) : -1;
+}
+
 // True when the workbook at `path` defines the style `id` (read up to its styles' end).
 bool defines_style(const std::string &path, const char *id) {
     std::FILE *f = std::fopen(path.c_str(), "r");
@@ -577,12 +585,16 @@ int run(const Options &o) {
 
     std::string output = o.output.empty() ? o.appendTo : o.output;
     if (output == "-") output.clear();
-    Target target(output);
-    if (!target.create()) return kExitInput;
     std::string merged;
     if (!o.appendTo.empty() && access(o.appendTo.c_str(), F_OK) == 0) merged = o.appendTo;
-    bool opened = merged.empty() ? xlsInit(target.temporary().c_str(), "gridquill-csv")
-                                 : xlsInitMerge(merged.c_str(), target.temporary().c_str());
+    // A new workbook for the standard output is streamed into it; a file (and a merge,
+    // which writes to a path) goes through a temporary file.
+    bool streamed = output.empty() && merged.empty();
+    Target target(output);
+    if (!streamed && !target.create()) return kExitInput;
+    bool opened = streamed         ? xlsInitStream(write_stdout, nullptr, kAuthor)
+                  : merged.empty() ? xlsInit(target.temporary().c_str(), kAuthor)
+                                   : xlsInitMerge(merged.c_str(), target.temporary().c_str());
     if (!opened) return kExitInput;
     for (const std::string &name : names)
         if (!merged.empty() && !xlsSheetDelete(name.c_str())) return kExitInput;
@@ -609,6 +621,7 @@ int run(const Options &o) {
         say("%zu %s da U+FFFD\n", counts.replaced,
             counts.replaced == 1 ? "sequenza UTF-8 non valida sostituita"
                                  : "sequenze UTF-8 non valide sostituite");
+    if (streamed) return std::fflush(stdout) == 0 ? 0 : kExitInput;
     return target.commit() ? 0 : kExitInput;
 }
 
