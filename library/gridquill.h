@@ -215,8 +215,12 @@ GRIDQUILL_API int xlsClose(void) GRIDQUILL_NOEXCEPT;
 
 /* Starts a workbook at `outputPath` ("" gives "Cartella") as a copy of the workbook at
  * `inputPath`, up to its styles; the input's worksheets follow with the first
- * xlsAddSheet. The input must have the line layout this library writes. The same file as
- * input and output is refused before anything is opened for writing. */
+ * xlsAddSheet. The whole input is read first, and refused (0, nothing opened for writing)
+ * unless it is well-formed and has the line layout this library writes: its Styles and
+ * Workbook end tags and each Worksheet start tag at the start of a line of its own, the
+ * Workbook tag binding the default namespace and the ss and x prefixes, nothing missing
+ * at its end. Files saved by other programs, which write whole elements on one line, are
+ * refused. The same file as input and output is refused too, unless atomic mode is on. */
 GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
 /* Marks an input worksheet, by its whole name as written in the input (escaped, UTF-8),
  * to be left out; "" returns 0 without a message. */

@@ -179,9 +179,8 @@ TEST_F(Fault, MergeInputsThatCannotBeReadAreRefused) {
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsInitMerge("dir.xml", "out.xml"), 0); }),
               perror_text(readError, EISDIR));
     EXPECT_EQ(xlsGetError(), readError);
-    EXPECT_EQ(read_file("out.xml"), "");
-    EXPECT_EQ(open_fds(), fds + 2);  // both streams stay open after a failed start
-    // The next start closes them.
+    EXPECT_FALSE(fs::exists("out.xml"));
+    EXPECT_EQ(open_fds(), fds);  // the refused input is closed, no output opened
     const std::string missing = "Errore in apertura del file in input 'nope.xml'";
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsInitMerge("nope.xml", "out.xml"), 0); }),
               perror_text(missing, ENOENT));
@@ -189,42 +188,19 @@ TEST_F(Fault, MergeInputsThatCannotBeReadAreRefused) {
     EXPECT_EQ(open_fds(), fds);
 }
 
-TEST_F(Fault, AnInputEndingBeforeItsWorkbookEndIsReported) {
+TEST_F(Fault, AnInputEndingBeforeItsWorkbookEndIsRefused) {
     const std::string whole = library_workbook("whole.xml");
-    const std::string styles = whole.substr(0, whole.find(kStylesEndLine));
     const std::string sheets = after(whole, kStylesEndLine);
     const std::size_t sheetB = sheets.find(" <Worksheet ss:Name=\"B\" >\n");
     const std::size_t cellB = sheets.find("<Cell ", sheetB);
-    const std::size_t end = sheets.find("</Workbook>\n");
-    const struct {
-        const char *where;
-        std::size_t cut;  // bytes of the sheets kept
-        bool wellFormed;
-    } rows[] = {
-        {"inside a line of sheet B", cellB + 3, false},
-        {"at a line end inside sheet B", sheets.find('\n', cellB) + 1, false},
-        {"between sheets A and B", sheetB, true},
-        {"before the Workbook end line", end, true},
-    };
+    const std::size_t cuts[] = {cellB + 3, sheets.find('\n', cellB) + 1, sheetB,
+                                sheets.find("</Workbook>\n")};
     const std::string truncated = "File in input troncato: manca il tag </Workbook>.";
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.where);
-        write_file("in.xml", whole.substr(0, styles.size() + kStylesEndLine.size() + row.cut));
-        ASSERT_EQ(xlsInitMerge("in.xml", "out.xml"), -1);
-        EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1); }), truncated);
-        EXPECT_EQ(xlsGetError(), truncated);
-        EXPECT_EQ(open_fds(), fds + 1);  // the input is closed
-        ASSERT_EQ(xlsWriteCell("c", 'S', ""), -1);
-        // The workbook is ended, but not reported as whole.
-        const std::string incomplete =
-            "File in output 'out.xml' incompleto: il file in input era troncato.\n";
-        EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsClose(), 0); }), incomplete);
-        EXPECT_EQ(xlsGetError(), incomplete);
+    for (std::size_t cut : cuts) {
+        write_file("in.xml", whole.substr(0, whole.size() - sheets.size() + cut));
+        EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsInitMerge("in.xml", "out.xml"), 0); }), truncated);
         EXPECT_EQ(open_fds(), fds);
-        // What the input had is copied as it was; a sheet cut short breaks the XML.
-        EXPECT_TRUE(same_bytes(styles + kStylesEndLine + sheets.substr(0, row.cut) + client_sheet(),
-                               read_file("out.xml")));
-        EXPECT_EQ(xml_error("out.xml").empty(), row.wellFormed) << xml_error("out.xml");
+        EXPECT_FALSE(fs::exists("out.xml"));
     }
 }
 

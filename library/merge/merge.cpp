@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 
@@ -97,34 +99,284 @@ int register_style_line(std::string_view piece) noexcept {
     }
 }
 
-// Copies the input to the output up to its Styles end line, registering the style IDs,
-// then adds the built-in styles the input lacks.
-int copy_styles() noexcept {
+constexpr std::uint32_t name_hash(std::string_view name) noexcept {
+    std::uint32_t h = 2166136261u;
+    for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
+
+// Follows the markup of the input piece by piece: element nesting (end tags checked against
+// their start tags by name), quoted attributes, references, comments, processing
+// instructions and CDATA sections; and reports, per piece, the elements that the line
+// copy treats as its landmarks. What it does not check: characters and their encoding,
+// attribute names and repeated attributes.
+class Markup {
+public:
+    enum class Fault { none, malformed, root, deep };
+
+    // Feeds one piece; the events below count what this piece held.
+    Fault feed(std::string_view piece) noexcept {
+        stylesClosed = sheetsStarted = rootClosed = 0;
+        for (char c : piece) {
+            if (fault_ != Fault::none) break;
+            step(c);
+        }
+        return fault_;
+    }
+    int depth() const noexcept { return depth_; }
+    bool in_text() const noexcept { return state_ == State::text; }
+    unsigned long long line() const noexcept { return line_; }
+    int stylesClosed = 0, sheetsStarted = 0, rootClosed = 0;
+
+private:
+    enum class State { text, open, start_name, attrs, quote, self_close, end_name, end_tail,
+                       bang, comment, pi, cdata, ref };
+    static constexpr int kMaxDepth = 64;
+    static constexpr std::uint32_t kWorkbook = name_hash("Workbook"), kStyles = name_hash("Styles"),
+                                   kWorksheet = name_hash("Worksheet");
+
+    static bool name_char(char c) noexcept {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == ':' || c == '_' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
+    }
+    static bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+    void bad(Fault f = Fault::malformed) noexcept { fault_ = f; }
+
+    void start_name_done() noexcept {
+        if (depth_ == 1 && hash_ == kWorksheet) ++sheetsStarted;
+    }
+    void push() noexcept {
+        if (depth_ == 0) {
+            // The library's own lines use the default namespace and the ss and x prefixes.
+            std::string_view tag = rootTag_.view();
+            if (hash_ != kWorkbook ||
+                tag.find(" xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"") == npos ||
+                tag.find(" xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\"") == npos ||
+                tag.find(" xmlns:x=\"urn:schemas-microsoft-com:office:excel\"") == npos)
+                return bad(Fault::root);
+            rootSeen_ = true;
+        } else if (!rootSeen_ || depth_ >= kMaxDepth) {
+            return bad(rootSeen_ ? Fault::deep : Fault::malformed);
+        }
+        stack_[depth_++] = hash_;
+        state_ = State::text;
+    }
+    void pop() noexcept {
+        if (depth_ == 0 || stack_[depth_ - 1] != hash_) return bad();
+        --depth_;
+        if (depth_ == 1 && hash_ == kStyles) ++stylesClosed;
+        if (depth_ == 0) ++rootClosed;
+        state_ = State::text;
+    }
+
+    void step(char c) noexcept {
+        if (c == '\n') ++line_;
+        if (depth_ == 0 && !rootSeen_ && state_ != State::text) rootTag_.append(c);
+        switch (state_) {
+        case State::text:
+            if (c == '<') {
+                state_ = State::open;
+                if (depth_ == 0 && !rootSeen_) rootTag_.assign("<");
+            } else if (c == '&') {
+                state_ = State::ref, count_ = 0;
+            } else if (depth_ == 0 && !blank(c)) {
+                bad();  // text outside the root element
+            }
+            return;
+        case State::ref:
+            if (c == ';' && count_ > 0) state_ = State::text;
+            else if ((name_char(c) || c == '#') && ++count_ < 32) return;
+            else bad();
+            return;
+        case State::open:
+            if (c == '/') state_ = State::end_name, hash_ = name_hash("");
+            else if (c == '!') state_ = State::bang, count_ = 0;
+            else if (c == '?') state_ = State::pi, count_ = 0;
+            else if (name_char(c)) state_ = State::start_name, hash_ = name_hash({&c, 1});
+            else bad();
+            return;
+        case State::start_name:
+            if (name_char(c)) {
+                hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 16777619u;
+                return;
+            }
+            start_name_done();
+            state_ = State::attrs;
+            [[fallthrough]];
+        case State::attrs:
+            if (c == '>') push();
+            else if (c == '/') state_ = State::self_close;
+            else if (c == '"' || c == '\'') state_ = State::quote, quote_ = c;
+            else if (c == '<' || c == '&') bad();
+            return;
+        case State::quote:
+            if (c == quote_) state_ = State::attrs;
+            else if (c == '<') bad();
+            return;
+        case State::self_close:
+            if (c != '>') return bad();
+            if (depth_ == 0) return bad(Fault::root);  // an empty root holds no styles
+            state_ = State::text;
+            return;
+        case State::end_name:
+            if (name_char(c)) {
+                hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 16777619u;
+                return;
+            }
+            state_ = State::end_tail;
+            [[fallthrough]];
+        case State::end_tail:
+            if (c == '>') pop();
+            else if (!blank(c)) bad();
+            return;
+        case State::bang: {  // after "<!": "--" opens a comment, "[CDATA[" a section
+            constexpr std::string_view kComment = "--", kCdata = "[CDATA[";
+            bangText_[count_++] = c;
+            std::string_view seen(bangText_, static_cast<std::size_t>(count_));
+            if (seen == kComment) state_ = State::comment, count_ = 0;
+            else if (seen == kCdata && depth_ > 0) state_ = State::cdata, count_ = 0;
+            else if (seen == kCdata || (!kComment.starts_with(seen) && !kCdata.starts_with(seen)))
+                bad();  // no CDATA outside the root, no document type declaration
+            return;
+        }
+        case State::comment:  // up to "-->"
+            if (c == '-') ++count_;
+            else if (c == '>' && count_ >= 2) state_ = State::text;
+            else count_ = 0;
+            return;
+        case State::pi:  // up to "?>"
+            if (c == '>' && count_ == 1) state_ = State::text;
+            else count_ = c == '?' ? 1 : 0;
+            return;
+        case State::cdata:  // up to "]]>"
+            if (c == ']') ++count_;
+            else if (c == '>' && count_ >= 2) state_ = State::text;
+            else count_ = 0;
+            return;
+        }
+    }
+
+    State state_ = State::text;
+    Fault fault_ = Fault::none;
+    int depth_ = 0, count_ = 0;
+    char quote_ = '"';
+    char bangText_[8] = {};
+    bool rootSeen_ = false;
+    std::uint32_t hash_ = 0;
+    std::uint32_t stack_[kMaxDepth] = {};
+    unsigned long long line_ = 1;
+    BoundedText<2048> rootTag_;
+};
+
+std::string_view trimmed(std::string_view piece) noexcept {
+    std::size_t from = piece.find_first_not_of(" \t\r\n");
+    if (from == npos) return {};
+    return piece.substr(from, piece.find_last_not_of(" \t\r\n") + 1 - from);
+}
+
+// The landmarks of the copy must be the elements they stand for, each on a line of its
+// own (a Worksheet start line may go on after its start tag): otherwise the copy would cut
+// elements apart or leave some open.
+int refuse_layout(std::string_view what) noexcept {
+    return fail({"File in input con ", what, ": non e' nel formato a righe scritto da questa libreria."});
+}
+
+int refuse_markup(Markup::Fault fault, unsigned long long line) noexcept {
+    char number[24];
+    auto end = std::to_chars(number, number + sizeof number, line).ptr;
+    switch (fault) {
+    case Markup::Fault::root:
+        return fail({"File in input senza un tag <Workbook> con gli spazi dei nomi di Excel."});
+    case Markup::Fault::deep:
+        return fail({"File in input con elementi annidati oltre 64 livelli alla riga ",
+                     std::string_view(number, static_cast<std::size_t>(end - number)), "."});
+    default:
+        return fail({"File in input con XML non ben formato alla riga ",
+                     std::string_view(number, static_cast<std::size_t>(end - number)), "."});
+    }
+}
+
+// Reads the whole input once before anything is written: the checks of its first two
+// lines and its style lines, registering the style IDs, then the layout the copy needs up
+// to its Workbook end line. 0 with a message for an input the copy could not carry whole.
+int check_input() noexcept {
     char line[kLineSize];
-    bool styleSeen = false;
+    Markup markup;
+    bool styleSeen = false, inStyles = true, atLineStart = true;
     for (unsigned long long number = 1;; ++number) {
         std::size_t n = read_piece(g.inFile, line);
         if (n == 0) {
             if (std::ferror(g.inFile)) return fail_open({"Errore in lettura del file in input."});
-            break;
+            if (inStyles && !styleSeen) return fail({"File in input con tag <Style> mancante."});
+            return fail({"File in input troncato: manca il tag </Workbook>."});
         }
         std::string_view piece(line, n);
-        if (number == 1 && !piece.starts_with("<?xml ")) {
-            fail({"File in input non XML Excel."});
-            break;
+        const bool lineStart = atLineStart, wholeLine = lineStart && piece.back() == '\n';
+        atLineStart = piece.back() == '\n';
+        const bool inText = markup.in_text();
+        const int depth = markup.depth();
+        if (inStyles) {
+            if (number == 1 && !piece.starts_with("<?xml ")) {
+                fail({"File in input non XML Excel."});
+                return fail({"File in input con tag <Style> mancante."});
+            }
+            if (number == 2 && !piece.starts_with("<?mso-application ")) {
+                fail({"File in input non sembra un file Excel valido."});
+                return fail({"File in input con tag <Style> mancante."});
+            }
+            if (piece.find("<Style ") != npos) {
+                styleSeen = true;
+                if (register_style_line(piece) == kNo) return kNo;
+            }
+            const bool stylesEnd = piece.find("</Styles>") != npos;
+            if (stylesEnd && !styleSeen) return fail({"File in input con tag <Style> mancante."});
+            if (Markup::Fault f = markup.feed(piece); f != Markup::Fault::none)
+                return refuse_markup(f, markup.line());
+            if (stylesEnd != (markup.stylesClosed > 0) ||
+                (stylesEnd && !(wholeLine && inText && depth == 2 && trimmed(piece) == "</Styles>")))
+                return refuse_layout("il tag </Styles>");
+            inStyles = !stylesEnd;
+            continue;
         }
-        if (number == 2 && !piece.starts_with("<?mso-application ")) {
-            fail({"File in input non sembra un file Excel valido."});
-            break;
+        const bool sheetLine = piece.find("<Worksheet ") != npos;
+        const bool endLine = piece.find("</Workbook>") != npos;
+        if (sheetLine) {
+            if (!lineStart || !inText || depth != 1 || !trimmed(piece).starts_with("<Worksheet "))
+                return refuse_layout("il tag <Worksheet>");
+            std::string_view name;
+            switch (attribute_after(piece, ":Name=\"", name)) {
+            case Attribute::missing:
+                return fail({"File in input con tag <Worksheet> con Name mancante."});
+            case Attribute::malformed:
+                return fail({"File in input con tag <Worksheet> con Name malformato."});
+            case Attribute::found: break;
+            }
+            if (name.size() > kMaxMarkedName)
+                return fail({"File in input con tag <Worksheet> con Name troppo lungo (al massimo "
+                             "199 caratteri)."});
         }
-        if (piece.find("<Style ") != npos) {
-            styleSeen = true;
-            if (register_style_line(piece) == kNo) return kNo;
-        }
+        if (Markup::Fault f = markup.feed(piece); f != Markup::Fault::none)
+            return refuse_markup(f, markup.line());
+        if ((sheetLine ? 1 : 0) != markup.sheetsStarted) return refuse_layout("il tag <Worksheet>");
+        if (endLine != (markup.rootClosed > 0) ||
+            (endLine && !(wholeLine && inText && depth == 1 && trimmed(piece) == "</Workbook>")))
+            return refuse_layout("il tag </Workbook>");
+        if (endLine) return kYes;
+    }
+}
+
+// Copies the checked input to the output up to its Styles end line, then adds the
+// built-in styles it lacks.
+int copy_styles() noexcept {
+    if (std::fseek(g.inFile, 0, SEEK_SET) != 0)
+        return fail_open({"Errore in lettura del file in input."});
+    char line[kLineSize];
+    for (std::size_t n; (n = read_piece(g.inFile, line)) != 0;) {
+        std::string_view piece(line, n);
         if (piece.find("</Styles>") != npos) break;
         copy_prologue_line(piece);
     }
-    if (!styleSeen) return fail({"File in input con tag <Style> mancante."});
     for (const BuiltInStyle &style : kBuiltInStyles) {
         if (g.styleIds.contains(style.id)) continue;
         if (g.styleIds.add(style.id) != decltype(g.styleIds)::Add::added)
@@ -213,6 +465,10 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     if (is_input(input, g.outputPath.c_str())) {
         close_input();
         return fail({"File in input e file in output coincidono."});
+    }
+    if (check_input() == kNo) {  // nothing is opened for writing
+        close_input();
+        return kNo;
     }
     g.outFile = open_output(g.outputPath.c_str());
     if (g.outFile == nullptr)
