@@ -1,5 +1,4 @@
-# The Python binding writes a workbook to a binary file object through init_stream: the
-# bytes are those of the same workbook written to a path.
+# Python's init_stream writes to a file object the bytes a path gets.
 if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DPYTHON -DBINDING -DLIBRARY -DOUT
   set(script [=[
 import io, re, sys

@@ -164,7 +164,6 @@ TEST_F(Extras, RefusalsAndBounds) {
         {[] { return xlsAddName("1a", "=1"); }, "Nome '1a' non valido in xlsAddName().\n"},
         {[] { return xlsAddName("B12", "=1"); }, "Nome 'B12' non valido in xlsAddName().\n"},
         {[] { return xlsAddName("r2c", "=1"); }, "Nome 'r2c' non valido in xlsAddName().\n"},
-        {[] { return xlsAddName("a b", "=1"); }, "Nome 'a b' non valido in xlsAddName().\n"},
         {[] { return xlsAddName("Uno", "="); },
          "Riferimento mancante per il nome 'Uno' in xlsAddName().\n"},
         {[&] { return xlsAddName("L", long_ref.c_str()); },
