@@ -1,5 +1,6 @@
 // Benchmark of the cell path: R rows x 10 columns through Gridquill, each measurement in a
-// fresh child process, against the floor (the same bytes in large fwrites) and libxlsxwriter.
+// fresh child process, against the floor (the same bytes in large fwrites) and libxlsxwriter;
+// then two workbooks at once, in two threads, two processes or two contexts of one thread.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gridquill.h"
@@ -32,6 +34,7 @@ constexpr std::size_t kFloorChunk = 1 << 20;  // bytes per fwrite of the floor
 // What one child reports.
 struct Sample {
     double wall = 0, user = 0, sys = 0;
+    double start = 0;  // steady clock at the start, comparable between processes
     unsigned long long bytes = 0;
     long peakKib = 0;
 };
@@ -130,6 +133,37 @@ void write_gridquill(const Values &v, long rows, const std::vector<std::string> 
     if (!ok || xlsClose() == 0) die(std::string("Gridquill failed: ") + xlsGetError());
 }
 
+// Two plain workbooks, path.0 and path.1, at once: each in a thread of its own, or in two
+// contexts of this thread taking a row in turn.
+void write_two(const Values &v, long rows, const std::string &path, bool threads) {
+    std::string paths[2] = {path + ".0", path + ".1"};
+    if (threads) {
+        std::thread other([&] { write_gridquill(v, rows, {}, paths[1].c_str()); });
+        write_gridquill(v, rows, {}, paths[0].c_str());
+        other.join();
+        return;
+    }
+    xlsContext *context[2] = {xlsNewContext(), xlsNewContext()};
+    bool ok = context[0] != nullptr && context[1] != nullptr;
+    for (int w = 0; w < 2 && ok; ++w)
+        ok = xlsSelectContext(context[w]) != 0 && xlsInit(paths[w].c_str(), "Bench") != 0 &&
+             xlsAddSheet("Dati", xlsSheetSetupDefault) != 0;
+    for (long r = 0; r < rows && ok; ++r) {
+        const char *const *cell = &v.cells[2 * Values::first(r)];
+        for (int w = 0; w < 2; ++w) {
+            ok &= xlsSelectContext(context[w]) != 0;
+            for (int c = 0; c < kColumns; ++c)
+                ok &= xlsWriteCell(cell[c], c % 2 == 0 ? 'S' : 'N', "") != 0;
+            ok &= xlsNewLine() != 0;
+        }
+    }
+    for (int w = 0; w < 2 && ok; ++w) ok = xlsSelectContext(context[w]) != 0 && xlsClose() != 0;
+    if (!ok) die(std::string("Gridquill failed: ") + xlsGetError());
+    xlsSelectContext(nullptr);
+    xlsFreeContext(context[0]);
+    xlsFreeContext(context[1]);
+}
+
 // The floor: bytes already in memory, written with large fwrite calls.
 void write_floor(const std::vector<char> &bytes, const char *path) {
     std::FILE *f = std::fopen(path, "w");
@@ -161,8 +195,8 @@ void write_xlsxwriter(const Values &v, long rows, const char *path, const std::s
 }
 #endif
 
-// Child: one measurement, printed as "wall user sys bytes peakKiB". The floor reads the
-// file at `path` first and writes its copy beside it.
+// Child: one measurement, printed as "wall user sys bytes peakKiB start". The floor reads
+// the file at `path` first and writes its copy beside it.
 int child(const std::string &kind, long rows, const std::string &path,
           [[maybe_unused]] const std::string &dir) {
     Values values;
@@ -181,6 +215,7 @@ int child(const std::string &kind, long rows, const std::string &path,
     getrusage(RUSAGE_SELF, &u0);
     double t0 = now();
     if (kind == "plain" || styles > 0) write_gridquill(values, rows, ids, out.c_str());
+    else if (kind == "threads2" || kind == "contexts2") write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
     else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);
@@ -189,17 +224,30 @@ int child(const std::string &kind, long rows, const std::string &path,
     double wall = now() - t0;
     getrusage(RUSAGE_SELF, &u1);
     std::error_code noSize;  // a device such as /dev/null has none
-    auto bytes = static_cast<unsigned long long>(fs::file_size(out, noSize));
-    if (noSize) bytes = 0;
+    unsigned long long bytes = 0;
+    for (const std::string &file : {out, out + ".0", out + ".1"}) {
+        auto size = static_cast<unsigned long long>(fs::file_size(file, noSize));
+        if (!noSize) bytes += size;
+    }
     if (kind == "floor") fs::remove(out);
-    std::printf("%.6f %.6f %.6f %llu %ld\n", wall, seconds(u1.ru_utime) - seconds(u0.ru_utime),
-                seconds(u1.ru_stime) - seconds(u0.ru_stime), bytes, peak_rss_kib());
+    if (kind.back() == '2') fs::remove(out + ".0"), fs::remove(out + ".1");  // two at once
+    std::printf("%.6f %.6f %.6f %llu %ld %.6f\n", wall,
+                seconds(u1.ru_utime) - seconds(u0.ru_utime),
+                seconds(u1.ru_stime) - seconds(u0.ru_stime), bytes, peak_rss_kib(), t0);
     return 0;
 }
 
-// Runs one measurement in a fresh child process of this program, so that its peak RSS is
-// its own.
-Sample spawn(const std::string &kind, long rows, const std::string &path, const std::string &dir) {
+// A child process started and not yet waited for.
+struct Running {
+    pid_t pid;
+    int fd;
+    std::string what;
+};
+
+// Starts one measurement in a fresh child process of `program` (this one, or the same
+// benchmark of another build), so that its peak RSS is its own.
+Running start(const std::string &kind, long rows, const std::string &path, const std::string &dir,
+              const char *program = "/proc/self/exe") {
     std::string rowsText = std::to_string(rows);
     std::vector<const char *> argv = {"gridquill_bench", "--child", kind.c_str(),
                                       rowsText.c_str(),  path.c_str(), dir.c_str(), nullptr};
@@ -210,24 +258,33 @@ Sample spawn(const std::string &kind, long rows, const std::string &path, const 
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
     pid_t pid;
-    int started = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr,
+    int started = posix_spawn(&pid, program, &actions, nullptr,
                               const_cast<char **>(argv.data()), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipefd[1]);
-    if (started != 0) die("cannot start a child");
+    if (started != 0) die(std::string("cannot start ") + program);
+    return {pid, pipefd[0], kind + " " + rowsText};
+}
+
+// Waits for a child and reads its measurement (an older build prints no start time).
+Sample finish(const Running &child) {
     std::string text;
     char buf[256];
-    for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;)
+    for (ssize_t n; (n = read(child.fd, buf, sizeof buf)) > 0;)
         text.append(buf, static_cast<std::size_t>(n));
-    close(pipefd[0]);
+    close(child.fd);
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(child.pid, &status, 0);
     Sample s;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(text.c_str(), "%lf %lf %lf %llu %ld", &s.wall, &s.user, &s.sys, &s.bytes,
-                    &s.peakKib) != 5)
-        die("child " + kind + " " + rowsText + " failed");
+        std::sscanf(text.c_str(), "%lf %lf %lf %llu %ld %lf", &s.wall, &s.user, &s.sys,
+                    &s.bytes, &s.peakKib, &s.start) < 5)
+        die("child " + child.what + " failed");
     return s;
+}
+
+Sample spawn(const std::string &kind, long rows, const std::string &path, const std::string &dir) {
+    return finish(start(kind, rows, path, dir));
 }
 
 // Best (shortest) of several samples. The peak RSS is the smallest seen: runs of the same
@@ -270,6 +327,8 @@ struct Options {
     int repeat = 3;
     std::string dir;
     bool xlsx = true;
+    bool single = true, several = true;  // the sections to run
+    std::string baseline;  // the benchmark program of another build, for its plain workload
 };
 
 Options parse(int argc, char **argv) {
@@ -291,9 +350,15 @@ Options parse(int argc, char **argv) {
             o.dir = argv[++i];
         } else if (a == "--no-xlsx") {
             o.xlsx = false;
+        } else if (a == "--only-single") {
+            o.several = false;
+        } else if (a == "--only-several") {
+            o.single = false;
+        } else if (a == "--baseline" && more) {
+            o.baseline = argv[++i];
         } else {
             die("usage: gridquill_bench [--sizes 10000,100000,1000000] [--repeat 3] "
-                "[--dir DIR] [--no-xlsx]");
+                "[--dir DIR] [--no-xlsx] [--only-single | --only-several] [--baseline PROGRAM]");
         }
     }
     return o;
@@ -344,6 +409,49 @@ Result measure(long rows, const Options &o) {
     return r;
 }
 
+// Two workbooks of `rows` rows at once: two threads, two processes, two contexts in one
+// thread, against one workbook alone (and alone in the baseline build), all interleaved.
+void measure_several(long rows, const Options &o) {
+    long cells = rows * kColumns;
+    std::string path = o.dir + "/several-" + std::to_string(rows) + ".xml";
+    Best plain, base, threads, procs, contexts;
+    for (int i = 0; i < o.repeat; ++i) {
+        plain.add(spawn("plain", rows, path, o.dir));
+        fs::remove(path);
+        if (!o.baseline.empty()) {
+            base.add(finish(start("plain", rows, path, o.dir, o.baseline.c_str())));
+            fs::remove(path);
+        }
+        threads.add(spawn("threads2", rows, path, o.dir));
+        Running two[2] = {start("plain", rows, path + ".0", o.dir),
+                          start("plain", rows, path + ".1", o.dir)};
+        Sample a = finish(two[0]), b = finish(two[1]), both;
+        both.start = std::min(a.start, b.start);
+        both.wall = std::max(a.start + a.wall, b.start + b.wall) - both.start;
+        both.user = a.user + b.user;
+        both.sys = a.sys + b.sys;
+        both.bytes = a.bytes + b.bytes;
+        both.peakKib = std::max(a.peakKib, b.peakKib);
+        procs.add(both);
+        fs::remove(path + ".0");
+        fs::remove(path + ".1");
+        contexts.add(spawn("contexts2", rows, path, o.dir));
+    }
+    auto rate = [](const Sample &s, long n) { return static_cast<double>(n) / s.wall; };
+    std::printf("two workbooks of %s rows at once (Mcells/s of both)\n", grouped(rows).c_str());
+    print_row("one alone", plain.s, cells);
+    if (!o.baseline.empty())
+        print_row("one alone, baseline", base.s, cells, "x this build",
+                  rate(base.s, cells) / rate(plain.s, cells));
+    print_row("two threads", threads.s, 2 * cells, "x two processes",
+              rate(threads.s, 2 * cells) / rate(procs.s, 2 * cells));
+    print_row("two processes", procs.s, 2 * cells, "x one alone",
+              rate(procs.s, 2 * cells) / rate(plain.s, cells));
+    print_row("two contexts, 1 thread", contexts.s, 2 * cells, "x one alone",
+              rate(contexts.s, 2 * cells) / rate(plain.s, cells));
+    std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -366,8 +474,12 @@ int main(int argc, char **argv) {
     std::printf("  %-21s %8s %8s %8s %9s %14s %12s\n", "workload", "time s", "user s", "sys s",
                 "Mcells/s", "bytes", "peak RSS KiB");
     std::vector<Result> results;
-    for (long rows : o.sizes) results.push_back(measure(rows, o));
+    if (o.single)
+        for (long rows : o.sizes) results.push_back(measure(rows, o));
+    if (o.several)
+        for (long rows : o.sizes) measure_several(rows, o);
     if (ownDir) fs::remove_all(o.dir);
+    if (results.empty()) return 0;
 
     std::printf("summary (plain workload unless named)\n");
     for (const Result &r : results) {

@@ -19,6 +19,9 @@ struct xlsContext {
     static constexpr std::uint32_t kLive = 0x47514358;
 };
 
+// The README promises a workbook's state under 1 MiB.
+static_assert(sizeof(xlsContext) < (1 << 20));
+
 constinit thread_local gridquill::detail::WriterState *gridquill_state = nullptr;
 
 namespace gridquill::detail {
