@@ -215,7 +215,8 @@ int child(const std::string &kind, long rows, const std::string &path,
     getrusage(RUSAGE_SELF, &u0);
     double t0 = now();
     if (kind == "plain" || styles > 0) write_gridquill(values, rows, ids, out.c_str());
-    else if (kind == "threads2" || kind == "contexts2") write_two(values, rows, out, kind == "threads2");
+    else if (kind == "threads2" || kind == "contexts2")
+        write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
     else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);

@@ -386,9 +386,9 @@ private:
 // The workbook being written, in a context of its own: any number may be open at once, in
 // any threads, each used by one thread at a time. Each call selects the workbook's context
 // in the calling thread and then selects back what was selected before. The destructor
-// closes the workbook, first completing a workbook that could not be closed yet (a worksheet named by the
-// library where none was started, an empty text cell in a worksheet still without
-// cells), so the file is always left well-formed. close() reports what the close met.
+// closes the workbook, first completing one that could not be closed yet (a worksheet
+// named by the library where none was started, an empty text cell in a worksheet still
+// without cells), so the file is always left well-formed. close() reports what the close met.
 class Workbook {
 public:
     // Opens a new workbook at `path`; an empty author is written as "Cartella".

@@ -27,7 +27,9 @@ std::vector<Call> calls(int k, const std::string &path) {
     const bool merge = k % 5 == 1, full = k % 7 == 3;
     const std::string out = full ? "/dev/full" : path;
     if (merge)
-        c.push_back([=](Log &l) { log(l, xlsInitMerge("input.xml", out.c_str())), log(l, xlsSheetDelete("B")); });
+        c.push_back([=](Log &l) {
+            log(l, xlsInitMerge("input.xml", out.c_str())), log(l, xlsSheetDelete("B"));
+        });
     else
         c.push_back([=](Log &l) { log(l, xlsInit(out.c_str(), std::to_string(k).c_str())); });
     for (int s = 0; s < styles; ++s)
@@ -37,22 +39,23 @@ std::vector<Call> calls(int k, const std::string &path) {
             style.fontSize = static_cast<unsigned char>(8 + k % 5);
             log(l, xlsAddStyle(style, ("s" + std::to_string(s)).c_str()));
         });
-    c.push_back([=](Log &l) { log(l, xlsAddSheet(("T" + std::to_string(k)).c_str(), xlsSheetSetupDefault)); });
+    const std::string sheet = "T" + std::to_string(k);
+    Call addSheet = [=](Log &l) { log(l, xlsAddSheet(sheet.c_str(), xlsSheetSetupDefault)); };
+    c.push_back(addSheet);
     c.push_back([=](Log &l) { log(l, xlsColumn(1 + k % 3, 40 + k, styles ? "s0" : "")); });
     for (int r = 0; r < rows; ++r)
         c.push_back([=](Log &l) {
             std::string text = "r" + std::to_string(r) + (k % 3 ? " & \xe8" : "");
             log(l, xlsWriteCell(text.c_str(), 'S', r % 2 && styles ? "s0" : ""));
             log(l, xlsWriteCellEx(xlsGetPosition(), 'S', "", "", r % 4, r % 6 == 1, 0));
-            log(l, xlsWriteCellEx(std::to_string(r * k).c_str(), 'N', "num",
-                                  ("=SUM(" + std::string(xlsGetRectangle(1, 1, r + 1, 1)) + ")").c_str(),
-                                  0, 0, 0));
+            std::string sum = "=SUM(" + std::string(xlsGetRectangle(1, 1, r + 1, 1)) + ")";
+            log(l, xlsWriteCellEx(std::to_string(r * k).c_str(), 'N', "num", sum.c_str(), 0, 0, 0));
             if (r % 17 == 5) log(l, xlsWriteCell("x", 'S', "nessuno"));  // refused: no such style
-            if (r % 29 == 7) log(l, xlsColumn(2, 10, ""));                // refused: after the cells
+            if (r % 29 == 7) log(l, xlsColumn(2, 10, ""));  // refused: after the cells
             l += AsciiToUtf8(text.c_str());
             log(l, xlsNewLineEx(r % 11 == 0, r % 5 == 0 ? 12 + r % 20 : 0, ""));
         });
-    if (k % 6 == 2) c.push_back([=](Log &l) { log(l, xlsAddSheet(("T" + std::to_string(k)).c_str(), xlsSheetSetupDefault)); });
+    if (k % 6 == 2) c.push_back(addSheet);  // refused: a duplicate
     c.push_back([](Log &l) { log(l, xlsClose()); });
     return c;
 }
@@ -64,7 +67,8 @@ class Stress : public TempDirTest {};
 TEST_F(Stress, WorkbooksWrittenAtOnceEqualEachWrittenAlone) {
     constexpr int kThreads = 8, kEach = 25, kAll = kThreads * kEach;
     ASSERT_EQ(xlsInit("input.xml", "I"), -1);
-    for (const char *sheet : {"A", "B", "C"}) xlsAddSheet(sheet, xlsSheetSetupDefault), xlsWriteCell(sheet, 'S', "");
+    for (const char *sheet : {"A", "B", "C"})
+        xlsAddSheet(sheet, xlsSheetSetupDefault), xlsWriteCell(sheet, 'S', "");
     ASSERT_EQ(xlsClose(), -1);
 
     int err = dup(2);  // the refusals' messages stay out of the test's output
@@ -95,7 +99,8 @@ TEST_F(Stress, WorkbooksWrittenAtOnceEqualEachWrittenAlone) {
     dup2(err, 2);
 
     for (int k = 0; k < kAll; ++k) {
-        std::string a = "alone" + std::to_string(k) + ".xml", b = "together" + std::to_string(k) + ".xml";
+        std::string a = "alone" + std::to_string(k) + ".xml";
+        std::string b = "together" + std::to_string(k) + ".xml";
         EXPECT_EQ(alone[k], together[k]) << k;
         EXPECT_TRUE(same_bytes(without_created(read_file(a)), without_created(read_file(b)))) << k;
         EXPECT_EQ(k % 7 == 3 ? "" : xml_error(b), "") << k;  // /dev/full keeps nothing

@@ -217,6 +217,7 @@ extern "C" int xlsFreeContext(xlsContext *context) noexcept {
     path.assign(s.outputPath.view());
     drop_context(context);
     if (unfinished && attached())
-        return fail({"File '", path.view(), "' incompleto: contesto liberato prima di xlsClose().\n"});
+        return fail(
+            {"File '", path.view(), "' incompleto: contesto liberato prima di xlsClose().\n"});
     return unfinished ? kNo : kYes;
 }
