@@ -205,6 +205,114 @@ GRIDQUILL_API const char *xlsGetPosition(void) GRIDQUILL_NOEXCEPT;
  * overwritten by the next call. */
 GRIDQUILL_API const char *xlsGetRectangle(int row1, int col1, int row2, int col2) GRIDQUILL_NOEXCEPT;
 
+/* Typed cells, written like xlsWriteCell with the value formatted by the library; accepted
+ * while a worksheet is open (after xlsAddSheet). */
+/* A Number cell: the shortest text that reads back as the same double; NaN and the
+ * infinities are refused. */
+GRIDQUILL_API int xlsWriteNumber(double value, const char *styleId) GRIDQUILL_NOEXCEPT;
+/* A DateTime cell "YYYY-MM-DDTHH:MM:SS.000": year 1 to 9999, a real calendar day, hour 0 to
+ * 23, minute and second 0 to 59; anything else is refused. Give it a date style ("date"). */
+GRIDQUILL_API int xlsWriteDateTime(int year, int month, int day, int hour, int minute,
+                                   int second, const char *styleId) GRIDQUILL_NOEXCEPT;
+/* A Number cell with an R1C1 formula (at most 1024 characters, written as given) and the
+ * value that readers show until they compute it. */
+GRIDQUILL_API int xlsWriteFormula(const char *formula, double value,
+                                  const char *styleId) GRIDQUILL_NOEXCEPT;
+
+/* What the next cell carries besides its value: given while a worksheet is open, used and
+ * forgotten by the next cell written (by any of the cell calls), forgotten by xlsAddSheet.
+ * Texts are escaped and converted by the library. */
+/* A hyperlink: a web or mail address ("https://...", "mailto:..."), or a place in the
+ * workbook ("#Sheet!A1", "#'My sheet'!B2"); at most 2079 bytes escaped. `screenTip` ("":
+ * none) at most 255 bytes. An empty address removes the pending link. */
+GRIDQUILL_API int xlsSetCellLink(const char *address, const char *screenTip) GRIDQUILL_NOEXCEPT;
+/* A comment (note) with its author ("": none); `showAlways` nonzero keeps it shown. At most
+ * 8191 bytes of text and 255 of author, escaped. An empty text removes the pending comment. */
+GRIDQUILL_API int xlsSetCellComment(const char *text, const char *author,
+                                    int showAlways) GRIDQUILL_NOEXCEPT;
+
+/* xlsColumn, with `hidden` nonzero hiding the column. */
+GRIDQUILL_API int xlsColumnEx(int column, int width, const char *styleId,
+                              int hidden) GRIDQUILL_NOEXCEPT;
+/* Hides the row that the next cell opens: call it after the row break (or before the
+ * sheet's first cell for row 1). Refused while a row is open. */
+GRIDQUILL_API int xlsHideRow(void) GRIDQUILL_NOEXCEPT;
+
+/* Options of the open worksheet (accepted from xlsAddSheet until the next xlsAddSheet or
+ * xlsClose, which writes them after its table); rows and columns are 1-based, columns
+ * 1 to 256, rows 1 to 1048576. A later call of the same kind replaces the earlier one. */
+/* Freezes the top `rows` rows and the left `columns` columns; 0 and 0 unfreezes. */
+GRIDQUILL_API int xlsFreezePanes(int rows, int columns) GRIDQUILL_NOEXCEPT;
+/* Filter buttons over a range whose first row is the header; lastRow 0 reaches down to the
+ * last row written, known at the sheet's end. The hidden name _FilterDatabase is written
+ * when the range is known before the sheet's first column definition or cell. */
+GRIDQUILL_API int xlsAutoFilter(int firstRow, int firstColumn, int lastRow,
+                                int lastColumn) GRIDQUILL_NOEXCEPT;
+/* The active cell of the worksheet. */
+GRIDQUILL_API int xlsSelectCell(int row, int column) GRIDQUILL_NOEXCEPT;
+/* Tab colour: the palette colour nearest to 0xRRGGBB; -1 removes it. */
+GRIDQUILL_API int xlsSetTabColor(int rgb) GRIDQUILL_NOEXCEPT;
+/* Zoom on screen, 10 to 399 percent. */
+GRIDQUILL_API int xlsSetZoom(int percent) GRIDQUILL_NOEXCEPT;
+
+/* Display flags for xlsSetDisplay, or-ed together. */
+#define XLS_DISPLAY_NO_GRIDLINES 1
+#define XLS_DISPLAY_NO_ZEROS 2
+#define XLS_DISPLAY_NO_HEADINGS 4
+#define XLS_DISPLAY_RIGHT_TO_LEFT 8
+/* Screen display of the worksheet (0: the defaults). Right-to-left is also written as the
+ * worksheet's attribute when given before its first column definition or cell. */
+GRIDQUILL_API int xlsSetDisplay(int flags) GRIDQUILL_NOEXCEPT;
+/* Hides the worksheet: `how` 1 hidden, 2 very hidden (only a macro shows it), 0 visible. */
+GRIDQUILL_API int xlsHideSheet(int how) GRIDQUILL_NOEXCEPT;
+/* Protects the worksheet's cells: locked cells cannot be edited (styles with isProtected
+ * '0', such as txt, num and date, stay editable). The format has no password. Written as
+ * the worksheet attribute when given before its first column definition or cell, and
+ * always as the options. */
+GRIDQUILL_API int xlsProtectSheet(void) GRIDQUILL_NOEXCEPT;
+/* Printing: `scale` 11 to 399 percent (0: none); `fitWide` x `fitTall` pages (-1 and -1:
+ * no fitting; 0 leaves that direction free); `paperSize` the format's paper index (1
+ * Letter, 9 A4, ...; 0: none). */
+GRIDQUILL_API int xlsSetPrintLayout(int scale, int fitWide, int fitTall,
+                                    int paperSize) GRIDQUILL_NOEXCEPT;
+/* A manual page break after row `row` (0: none) and/or after column `column` (0: none);
+ * at most 256 of each per worksheet. */
+GRIDQUILL_API int xlsAddPageBreak(int row, int column) GRIDQUILL_NOEXCEPT;
+
+/* A data validation rule, passed by value to xlsAddValidation. Null texts count as "". */
+typedef struct xlsValidation {
+    const char *type;      /* "List", "Whole", "Decimal", "Date", "Time", "TextLength",
+                              "Custom" (value1 a formula), "AnyValue" */
+    const char *qualifier; /* "" (Between), "NotBetween", "Equal", "NotEqual", "Greater",
+                              "Less", "GreaterOrEqual", "LessOrEqual" */
+    const char *value1;    /* the minimum, or the only value; a list: "Red,Green,Blue", or
+                              an R1C1 range "R1C6:R3C6" with listRange nonzero */
+    const char *value2;    /* the maximum, for Between and NotBetween */
+    int listRange;         /* nonzero: value1 is a range */
+    int hideDropDown;      /* nonzero: a list without its drop-down */
+    const char *inputTitle, *inputMessage;  /* shown when the cell is selected */
+    const char *errorStyle;                 /* "" (Stop), "Warn", "Info" */
+    const char *errorTitle, *errorMessage;  /* shown when a value is refused */
+} xlsValidation;
+/* Adds a validation over a range of the open worksheet (lastRow 0: down to the last row
+ * written); at most 32 per worksheet, each at most 2048 bytes escaped. */
+GRIDQUILL_API int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int lastColumn,
+                                   xlsValidation rule) GRIDQUILL_NOEXCEPT;
+/* Adds a conditional format to a range of the open worksheet (lastRow 0: down to the last
+ * row written): `qualifier` "Between", "NotBetween", "Equal", "NotEqual", "Greater",
+ * "Less", "GreaterOrEqual", "LessOrEqual" comparing with value1 (and value2), or "" with a
+ * formula in value1 ("MOD(RC,2)=0"); `format` the look, as "color:#9C0006;background:
+ * #FFC7CE;font-weight:700". Calls for the same range add up to 3 conditions, the first
+ * that holds applying; at most 16 ranges per worksheet. */
+GRIDQUILL_API int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int lastColumn,
+                                  const char *qualifier, const char *value1,
+                                  const char *value2, const char *format) GRIDQUILL_NOEXCEPT;
+
+/* The worksheet (0-based) that the next workbook opens on and that alone is selected;
+ * -1: none (every worksheet selected, the first shown). Given before xlsInit, which uses
+ * and forgets it; a merge keeps its input's setting. */
+GRIDQUILL_API int xlsSetActiveSheet(int sheet) GRIDQUILL_NOEXCEPT;
+
 /* Ends the last worksheet and the workbook and closes the file. Needs a cell written
  * since the last xlsAddSheet. A failed write or close still ends the workbook but
  * returns 0 with "Errore in scrittura del file '<path>'"; so does a merge whose input

@@ -1,4 +1,5 @@
 // Cells, row breaks and column definitions: the per-cell path of the writer.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
@@ -416,6 +417,11 @@ bool known_style(std::string_view id) noexcept {
         return kYes;
     }
     if (n == kNotFast) n = encode_value_cut(text, o);
+    if (g.cellExtrasPending) {  // the comment, if any, follows the data
+        line_end(line, put(o + n, "</Data>"));
+        end_cell_with_comment();
+        return kYes;
+    }
     line_end(line, put(o + n, "</Data></Cell>\n"));
     return kYes;
 }
@@ -458,8 +464,9 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     }
     const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = saturating_add(g.currentColumn, skip);
-    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty())
-        [[likely]] {
+    const bool extras = g.cellExtrasPending;
+    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() &&
+        !extras) [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
     } else {
         o = put(o, "    <Cell ");
@@ -484,6 +491,7 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         } else if (!style.empty()) {
             o = put(put_escaped(put(o, "ss:StyleID=\""), style), "\" ");
         }
+        if (extras) o = put_link(o);
         o = put_piece(o, kTypePart[kind]);
     }
     // A merged cell covers its further columns too: the next cell lands after them.
@@ -499,6 +507,8 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
         n = encode_value_new_mode(text, o);
     }
+    if (extras) [[unlikely]]
+        return end_cell_line(text, line, o, n);
 #ifdef __GLIBC__
     if (n != kNotFast && line != g.cellLine) [[likely]] {
         g.outFile->_IO_write_ptr = put(o + n, "</Data></Cell>\n");
@@ -568,8 +578,10 @@ extern "C" int xlsNewLine(void) noexcept {
     return new_line(0, 0, "");
 }
 
-extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
-    if (!attached()) return kNo;
+namespace {
+
+// One column definition; `hidden` adds the hidden attribute.
+int column_line(int column, int width, const char *styleId, bool hidden) noexcept {
     if (column < 1 || column > kMaxColumn) return fail({"Numero di colonna errato in xlsColumn()\n"});
     if (g.phase != PHASE_SHEET)
         return fail({"Non si puo' aggiungere una definizione Colonna a questo punto\n"});
@@ -584,7 +596,69 @@ extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
         append_escaped(line, style, Place::attribute);
         line.append("\" ");
     }
+    if (hidden) line.append("ss:Hidden=\"1\" ");
     line.append(" ss:AutoFitWidth=\"0\" ss:Width=\"").append_int(width).append("\"/>\n");
     emit(line.view());
     return kYes;
+}
+
+}  // namespace
+
+extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
+    if (!attached()) return kNo;
+    return column_line(column, width, styleId, false);
+}
+
+extern "C" int xlsColumnEx(int column, int width, const char *styleId, int hidden) noexcept {
+    if (!attached()) return kNo;
+    return column_line(column, width, styleId, hidden != 0);
+}
+
+extern "C" int xlsHideRow(void) noexcept {
+    if (!attached()) return kNo;
+    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsHideRow");
+    if (g.rowOpen) return fail({"Riga gia' aperta: xlsHideRow() va chiamata dopo xlsNewLine().\n"});
+    if (g.pendingRowAttrs.view().find("ss:Hidden") == std::string_view::npos)
+        g.pendingRowAttrs.append(" ss:Hidden=\"1\" ");
+    return kYes;
+}
+
+extern "C" int xlsWriteNumber(double value, const char *styleId) noexcept {
+    if (!attached()) return kNo;
+    if (!std::isfinite(value)) return fail({"Numero non finito in xlsWriteNumber().\n"});
+    char digits[32];
+    *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
+    return write_cell(digits, 'N', styleId, "", 0, 0, 0);
+}
+
+extern "C" int xlsWriteFormula(const char *formula, double value, const char *styleId) noexcept {
+    if (!attached()) return kNo;
+    if (!std::isfinite(value)) return fail({"Numero non finito in xlsWriteFormula().\n"});
+    if (arg(formula).empty()) return fail({"Manca la formula in xlsWriteFormula().\n"});
+    char digits[32];
+    *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
+    return write_cell(digits, 'N', styleId, formula, 0, 0, 0);
+}
+
+extern "C" int xlsWriteDateTime(int year, int month, int day, int hour, int minute, int second,
+                                const char *styleId) noexcept {
+    if (!attached()) return kNo;
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    bool valid = year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+                 day <= kDays[month >= 1 && month <= 12 ? month - 1 : 0] + (month == 2 && leap) &&
+                 hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
+                 second <= 59;
+    if (!valid) return fail({"Data o ora non valida in xlsWriteDateTime().\n"});
+    char text[] = "0000-00-00T00:00:00.000";
+    auto put2 = [](char *at, int width, int v) {
+        for (int i = width - 1; i >= 0; --i, v /= 10) at[i] = static_cast<char>('0' + v % 10);
+    };
+    put2(text, 4, year);
+    put2(text + 5, 2, month);
+    put2(text + 8, 2, day);
+    put2(text + 11, 2, hour);
+    put2(text + 14, 2, minute);
+    put2(text + 17, 2, second);
+    return write_cell(text, 'D', styleId, "", 0, 0, 0);
 }

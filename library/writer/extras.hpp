@@ -42,4 +42,8 @@ void write_sheet_names() noexcept;
 int add_sheet_scope_name(std::string_view name, std::string_view refersTo, bool hidden,
                          std::string_view call) noexcept;
 
+// The hidden name _FilterDatabase of the open worksheet's filter range, while its head is
+// due (xlsAutoFilter).
+int add_filter_name(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept;
+
 }  // namespace gridquill::detail

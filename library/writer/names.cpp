@@ -122,6 +122,15 @@ int add_sheet_scope_name(std::string_view name, std::string_view refersTo, bool 
     return add_name(g.sheetNameIds, g.sheetScopeNames, "   ", name, refersTo, hidden, call);
 }
 
+int add_filter_name(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
+    BoundedText<kMaxNameReference> range;
+    range.append('=');
+    append_sheet_reference(range, g.sheetName.view());
+    range.append('R').append_int(firstRow).append('C').append_int(firstColumn);
+    range.append(":R").append_int(lastRow).append('C').append_int(lastColumn);
+    return add_sheet_scope_name("_FilterDatabase", range.view(), true, "xlsAutoFilter");
+}
+
 void write_workbook_names() noexcept {
     if (g.workbookNamesWritten) return;
     g.workbookNamesWritten = true;
@@ -151,6 +160,8 @@ void write_sheet_head() noexcept {
     if (!g.sheetHeadPending) return;
     emit(" <Worksheet ss:Name=\"");
     emit(g.sheetName.view());
+    if (g.sheet.protect) emit("\" ss:Protected=\"1");  // also written as the options
+    if (g.sheet.display & XLS_DISPLAY_RIGHT_TO_LEFT) emit("\" ss:RightToLeft=\"1");
     emit("\" >\n");
     write_sheet_names();
     g.sheetHeadPending = false;

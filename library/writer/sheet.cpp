@@ -80,14 +80,18 @@ void __ChiudiSheet() noexcept {
     put_field(out, s.marginLeft).append("\" x:Right=\"");
     put_field(out, s.marginRight).append("\" x:Top=\"");
     put_field(out, s.marginTop).append("\"/>\n   </PageSetup>\n   <Print>\n");
+    write_print_options(out);
     if (!headerMargin.empty() && s.gridlines == '1') out.append("    <Gridlines/>\n");
-    out.append("   </Print>\n"
-               "   <Selected/>\n"
-               "   <ProtectObjects>False</ProtectObjects>\n"
-               "   <ProtectScenarios>False</ProtectScenarios>\n"
-               "  </WorksheetOptions>\n"
-               " </Worksheet>\n");
+    out.append("   </Print>\n");
+    if (sheet_selected()) out.append("   <Selected/>\n");
+    write_sheet_options(out);
+    if (!g.sheet.protect)
+        out.append("   <ProtectObjects>False</ProtectObjects>\n"
+                   "   <ProtectScenarios>False</ProtectScenarios>\n");
+    out.append("  </WorksheetOptions>\n");
     emit(out.view());
+    write_after_options();
+    emit(" </Worksheet>\n");
 }
 
 }  // namespace gridquill::detail
@@ -141,6 +145,8 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     g.sheetScopeNames.clear();
     g.sheetNameIds.clear();
     g.sheetHeadPending = true;
+    g.sheet.reset();
+    g.cellExtrasPending = false;
     g.currentRow = 1;
     g.currentColumn = 1;
     g.lastRow = 0;

@@ -1,9 +1,27 @@
-// Worksheet end, shared by the next worksheet's start and by the workbook's close.
+// Worksheet end, shared by the next worksheet's start and by the workbook's close, and the
+// pieces of it that the worksheet options add.
 #pragma once
+
+#include <string_view>
+
+#include "state.hpp"
 
 namespace gridquill::detail {
 
 // Ends the open row, the table and writes the worksheet options of currentSheet.
 void __ChiudiSheet() noexcept;
+
+// The range in R1C1 form ("R2C1:R9C3", or "R2C1" for one cell); lastRow 0 taken as the
+// last row written.
+void append_range(BoundedText<8192> &out, const CellRange &range) noexcept;
+
+// Inside Print: fit, scale and paper size.
+void write_print_options(BoundedText<8192> &out) noexcept;
+// Whether the worksheet carries <Selected/>: all of them unless an active sheet is named.
+bool sheet_selected() noexcept;
+// Inside WorksheetOptions, after Print: view options, panes, protection.
+void write_sheet_options(BoundedText<8192> &out) noexcept;
+// After WorksheetOptions: page breaks, validations, the autofilter, conditional formats.
+void write_after_options() noexcept;
 
 }  // namespace gridquill::detail

@@ -48,7 +48,24 @@ constexpr std::size_t kOutputBufferSize = 1 << 17;
 // What every call reports when the calling thread's state cannot be allocated.
 constexpr char kNoState[] = "Memoria insufficiente per lo stato della cartella di lavoro.\n";
 
-constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID
+constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID, hidden
+
+// What a cell may carry besides its value (cell_extras.cpp): texts kept in their escaped
+// form until the cell is written; a longer text is refused.
+constexpr std::size_t kMaxLinkBytes = 2079;     // a link's address
+constexpr std::size_t kMaxTipBytes = 255;       // its screen tip
+constexpr std::size_t kMaxCommentBytes = 8191;  // a comment's text
+constexpr std::size_t kMaxCommentAuthorBytes = 255;
+
+// What a worksheet writes after its table (sheet_options.cpp), kept until its end.
+constexpr int kMaxRowNumber = 1048576;           // ranges, breaks, frozen rows, selections
+constexpr int kMaxColumnNumber = 256;            // the columns a table declares
+constexpr std::size_t kMaxValidations = 32;      // DataValidation elements per worksheet
+constexpr std::size_t kValidationSize = 2048;    // one of them, escaped, without its range
+constexpr std::size_t kMaxConditionalRanges = 16;  // ConditionalFormatting elements
+constexpr std::size_t kMaxConditions = 3;          // conditions per range, the format's limit
+constexpr std::size_t kConditionSize = 1024;       // one Condition element, escaped
+constexpr std::size_t kMaxPageBreaks = 256;        // row breaks, and column breaks
 
 // What a workbook carries before its sheets, kept in fixed memory until it is written.
 constexpr int kPropertyCount = 7;                // Title ... Company, in document order
@@ -77,8 +94,68 @@ constexpr std::size_t kCellLineSize =
     sizeof("   <Row>\n") + kPendingRowAttrsSize +
     sizeof("    <Cell ><Data ss:Type=\"DateTime\"></Data></Cell>\n") +
     2 * sizeof("ss:MergeAcross=\"-2147483648\" ") + sizeof("ss:Index=\"-2147483648\" ") +
+    sizeof("ss:HRef=\"\" x:HRefScreenTip=\"\" ") + kMaxLinkBytes + kMaxTipBytes +
     sizeof("ss:Formula=\"\" ") + 6 * kMaxFormula + sizeof("ss:StyleID=\"\" ") +
     kMaxEscapedId + kMaxValueBytes + 2 * kMaxUnitBytes;
+
+// A block of cells, 1-based; lastRow 0 reaches down to the last row written, known at the
+// worksheet's end.
+struct CellRange {
+    int firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0;
+};
+
+// The link and comment given for the next cell.
+struct CellExtras {
+    BoundedText<kMaxLinkBytes + 1> link;  // the attribute values, escaped
+    BoundedText<kMaxTipBytes + 1> tip;
+    bool comment = false;
+    bool showAlways = false;
+    BoundedText<kMaxCommentBytes + 1> commentText;  // element content, escaped
+    BoundedText<kMaxCommentAuthorBytes + 1> author;  // attribute value, escaped
+};
+
+// The options of the open worksheet; reset() at each worksheet start leaves the arrays as
+// they are, their counts saying what is in use.
+struct SheetOptions {
+    int freezeRows = 0, freezeColumns = 0;
+    bool filter = false;
+    bool filterNamed = false;  // its _FilterDatabase name went before the table
+    CellRange filterRange;
+    int selectRow = 0, selectColumn = 0;  // the active cell; 0: none
+    int tabColor = -1;                    // palette index; -1: none
+    int zoom = 0;
+    int display = 0;                      // XLS_DISPLAY_* flags
+    int visibility = 0;                   // 0 visible, 1 hidden, 2 very hidden
+    bool protect = false;
+    int scale = 0, fitWidth = -1, fitHeight = -1, paperSize = 0;
+    int rowBreakCount = 0, columnBreakCount = 0;
+    int rowBreaks[kMaxPageBreaks];
+    int columnBreaks[kMaxPageBreaks];
+    std::size_t validationCount = 0;
+    struct Validation {
+        CellRange range;
+        BoundedText<kValidationSize> body;  // the children after Range
+    } validations[kMaxValidations];
+    std::size_t conditionalCount = 0;
+    struct Conditional {
+        CellRange range;
+        std::size_t count = 0;
+        BoundedText<kConditionSize> conditions[kMaxConditions];
+    } conditionals[kMaxConditionalRanges];
+
+    void reset() noexcept {
+        freezeRows = freezeColumns = 0;
+        filter = filterNamed = false;
+        selectRow = selectColumn = 0;
+        tabColor = -1;
+        zoom = display = visibility = 0;
+        protect = false;
+        scale = paperSize = 0;
+        fitWidth = fitHeight = -1;
+        rowBreakCount = columnBreakCount = 0;
+        validationCount = conditionalCount = 0;
+    }
+};
 
 struct WriterState {
     int sheetCount = 0;
@@ -88,6 +165,7 @@ struct WriterState {
     int lastRow = 0;        // row of the last cell written in the worksheet; 0: none yet
     int phase = PHASE_STYLES;
     int rowOpen = kNo;
+    bool cellExtrasPending = false;  // a link or comment waits for the next cell
     int mergeMode = kNo;
     BoundedText<kPendingRowAttrsSize> pendingRowAttrs;
     Registry<1024, kMaxStoredSheetName> sheetNames;
@@ -132,6 +210,10 @@ struct WriterState {
     bool sheetHeadPending = false;
     BoundedText<kMaxEscapedSheetName + 1> sheetName;  // the open worksheet's, escaped
 
+    int activeSheet = -1;  // 0-based, for the next workbook's prologue; -1: none
+    int workbookActiveSheet = -1;  // the one the open workbook's prologue names
+    CellExtras cellExtras;
+    SheetOptions sheet;
     alignas(64) char outBuffer[kOutputBufferSize];
     char cellLine[kCellLineSize];
     // The merge input stream's own buffer, so that reading never allocates.
@@ -195,5 +277,13 @@ void drop_open_streams() noexcept;
 
 // Closes the merge input, if open.
 void close_input() noexcept;
+
+// The refusal of a worksheet call made while no worksheet is open.
+int refuse_no_sheet(std::string_view call) noexcept;
+
+// The pending link's attributes, put at o (at most their bounds); the pending comment and
+// the cell's end tag, written (cell_extras.cpp). Both for the cell being written.
+char *put_link(char *o) noexcept;
+void end_cell_with_comment() noexcept;
 
 }  // namespace gridquill::detail

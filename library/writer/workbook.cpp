@@ -21,10 +21,12 @@ constexpr std::string_view kPrologueHead =
     "xmlns:html=\"http://www.w3.org/TR/REC-html40\">\n"
     " <DocumentProperties xmlns=\"urn:schemas-microsoft-com:office:office\">\n";
 
-constexpr std::string_view kPrologueStyles =
+constexpr std::string_view kPrologueWorkbookStart =
     "  <Version>11.0000</Version>\n"
     " </DocumentProperties>\n"
-    " <ExcelWorkbook xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
+    " <ExcelWorkbook xmlns=\"urn:schemas-microsoft-com:office:excel\">\n";
+
+constexpr std::string_view kPrologueStyles =
     "  <ProtectStructure>False</ProtectStructure>\n"
     "  <ProtectWindows>False</ProtectWindows>\n"
     " </ExcelWorkbook>\n"
@@ -70,6 +72,7 @@ void reset_workbook() noexcept {
     g.sheetNameIds.clear();
     g.sheetScopeNames.clear();
     g.sheetHeadPending = false;
+    g.workbookActiveSheet = -1;
 }
 
 void drop_open_streams() noexcept {
@@ -125,7 +128,12 @@ int start_workbook(const char *path, const char *author, const StreamTarget *tar
         .append("</Created>\n");
     emit(g.staging.view());
     write_properties_before(kVersionOrder);
-    emit(kPrologueStyles);
+    g.staging.assign(kPrologueWorkbookStart);
+    g.workbookActiveSheet = g.activeSheet;
+    g.activeSheet = -1;
+    if (g.workbookActiveSheet >= 0)
+        g.staging.append("  <ActiveSheet>").append_int(g.workbookActiveSheet).append("</ActiveSheet>\n");
+    emit(g.staging.append(kPrologueStyles).view());
     forget_properties();
     return kYes;
 }
