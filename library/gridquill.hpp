@@ -25,6 +25,8 @@ inline constexpr std::size_t kMaxStyleRef = 31;  // a style a cell, row or colum
 inline constexpr std::size_t kMaxSheetName = 31;
 inline constexpr std::size_t kMaxAuthor = 99;
 inline constexpr std::size_t kMaxPath = 4095;
+inline constexpr std::size_t kMaxLinkText = 2079;     // links, tips, authors, conditions
+inline constexpr std::size_t kMaxCommentText = 8191;
 
 // A refused call. Library refusals carry xlsGetError()'s message unchanged; the
 // interface's own refusals (texts that do not fit, bad numbers) carry its own.
@@ -411,6 +413,15 @@ public:
         detail::CText<kMaxAuthor> who(author, "l'autore");
         open([&] { return xlsInitStream(write, context, who.c_str()); }, properties);
     }
+    // The same, opening on worksheet `active_sheet` (0-based), the only one selected.
+    Workbook(std::string_view path, std::string_view author, int active_sheet) {
+        detail::CText<kMaxPath> where(path, "il percorso");
+        detail::CText<kMaxAuthor> who(author, "l'autore");
+        open([&] {
+            return xlsSetActiveSheet(active_sheet) == XLS_FAIL ? XLS_FAIL
+                                                               : xlsInit(where.c_str(), who.c_str());
+        });
+    }
 
     // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
     // follow with the first sheet(), less those passed to drop_sheet().
@@ -488,12 +499,94 @@ public:
         return *this;
     }
 
-    // Width in points of a column (1 to 256), before the worksheet's first cell.
-    Workbook &column(int column, int width, std::string_view style = {}) {
+    // Width in points of a column (1 to 256), before the worksheet's first cell; hidden or not.
+    Workbook &column(int column, int width, std::string_view style = {}, bool hidden = false) {
         Selection in = use();
         detail::CText<kMaxStyleRef> id(style, "l'ID dello stile");
-        detail::check(xlsColumn(column, width, id.c_str()));
+        detail::check(hidden ? xlsColumnEx(column, width, id.c_str(), 1)
+                             : xlsColumn(column, width, id.c_str()));
         return *this;
+    }
+
+    // A Number cell with an R1C1 formula and the value shown until a reader computes it.
+    Workbook &formula(std::string_view formula, double value, std::string_view style = {}) {
+        Selection in = use();
+        detail::CText<kMaxStyleRef> id(style, "l'ID dello stile");
+        detail::CText<kMaxFormula> text(formula, "la formula");
+        detail::check(xlsWriteFormula(text.c_str(), value, id.c_str()));
+        cells_ = true;
+        return *this;
+    }
+
+    // A hyperlink ("https://...", "mailto:...", "#Sheet!A1") on the next cell written.
+    Workbook &link(std::string_view address, std::string_view screen_tip = {}) {
+        Selection in = use();
+        detail::CText<kMaxLinkText> where(address, "il collegamento");
+        detail::CText<kMaxLinkText> tip(screen_tip, "il suggerimento");
+        detail::check(xlsSetCellLink(where.c_str(), tip.c_str()));
+        return *this;
+    }
+    // A comment on the next cell written; shown always or on pointing.
+    Workbook &comment(std::string_view text, std::string_view author = {}, bool shown = false) {
+        Selection in = use();
+        detail::CText<kMaxCommentText> note(text, "il commento");
+        detail::CText<kMaxLinkText> who(author, "l'autore del commento");
+        detail::check(xlsSetCellComment(note.c_str(), who.c_str(), shown ? 1 : 0));
+        return *this;
+    }
+    // Hides the row that the next cell opens (call it after next_row()).
+    Workbook &hide_row() {
+        return in_context([] { return xlsHideRow(); });
+    }
+
+    // Options of the open worksheet, written at its end; rows and columns 1-based.
+    Workbook &freeze(int rows, int columns = 0) {
+        return in_context([=] { return xlsFreezePanes(rows, columns); });
+    }
+    // Filter buttons over the range; last_row 0 reaches down to the last row written.
+    Workbook &autofilter(int first_row, int first_column, int last_row, int last_column) {
+        return in_context([=] { return xlsAutoFilter(first_row, first_column, last_row, last_column); });
+    }
+    Workbook &select(int row, int column) {
+        return in_context([=] { return xlsSelectCell(row, column); });
+    }
+    Workbook &tab_color(int rgb) {  // 0xRRGGBB
+        return in_context([=] { return xlsSetTabColor(rgb); });
+    }
+    Workbook &zoom(int percent) {
+        return in_context([=] { return xlsSetZoom(percent); });
+    }
+    Workbook &display(int flags) {  // XLS_DISPLAY_* or-ed
+        return in_context([=] { return xlsSetDisplay(flags); });
+    }
+    Workbook &hide_sheet(int how = 1) {
+        return in_context([=] { return xlsHideSheet(how); });
+    }
+    Workbook &protect() {
+        return in_context([] { return xlsProtectSheet(); });
+    }
+    Workbook &print_layout(int scale, int fit_wide = -1, int fit_tall = -1, int paper_size = 0) {
+        return in_context([=] { return xlsSetPrintLayout(scale, fit_wide, fit_tall, paper_size); });
+    }
+    Workbook &page_break(int after_row, int after_column = 0) {
+        return in_context([=] { return xlsAddPageBreak(after_row, after_column); });
+    }
+    Workbook &validation(int first_row, int first_column, int last_row, int last_column,
+                         const xlsValidation &rule) {
+        return in_context(
+            [&] { return xlsAddValidation(first_row, first_column, last_row, last_column, rule); });
+    }
+    // One condition of a conditional format; up to 3 for the same range.
+    Workbook &condition(int first_row, int first_column, int last_row, int last_column,
+                        std::string_view qualifier, std::string_view value1,
+                        std::string_view value2, std::string_view format) {
+        detail::CText<32> how(qualifier, "il confronto");
+        detail::CText<kMaxLinkText> a(value1, "il valore"), b(value2, "il valore"),
+            look(format, "il formato");
+        return in_context([&] {
+            return xlsAddCondition(first_row, first_column, last_row, last_column, how.c_str(),
+                                   a.c_str(), b.c_str(), look.c_str());
+        });
     }
 
     // A text cell; the text is Latin-1 and is escaped and converted by the library.
@@ -658,6 +751,13 @@ private:
     Selection use() const {
         alive();
         return Selection(context_, true);
+    }
+    // One C call in the workbook's context; throws its message on failure.
+    template <class Call>
+    Workbook &in_context(Call call) {
+        Selection in = use();
+        detail::check(call());
+        return *this;
     }
 
     Workbook &write(const char *value, char type, const CellOptions &options) {

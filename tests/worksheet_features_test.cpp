@@ -89,7 +89,7 @@ const std::vector<Case> kCases = {
      {"<SplitVertical>1</SplitVertical>\n   <LeftColumnRightPane>1</LeftColumnRightPane>\n"
       "   <ActivePane>0</ActivePane>",
       "<Number>1</Number>", "<Number>0</Number>\n     <ActiveRow>4</ActiveRow>\n"
-      "     <ActiveCol>2</ActiveCol>"}},
+      "     <ActiveCol>2</ActiveCol>\n     <RangeSelection>R5C3</RangeSelection>\n"}},
     {"autofilter over a known range, named", [] { xlsAutoFilter(1, 1, 9, 3); },
      {" <Worksheet ss:Name=\"S\" >\n  <Names>\n   <NamedRange ss:Name=\"_FilterDatabase\" "
       "ss:RefersTo=\"=S!R1C1:R9C3\" ss:Hidden=\"1\"/>\n  </Names>\n  <Table ",

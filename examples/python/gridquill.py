@@ -38,6 +38,18 @@ class Style(ctypes.Structure):
 assert ctypes.sizeof(SheetSetup) == 340 and ctypes.sizeof(Style) == 212
 
 
+class Validation(ctypes.Structure):
+    """A data validation rule (xlsValidation); texts are bytes, None counts as empty."""
+    _fields_ = [("type", c_char_p), ("qualifier", c_char_p), ("value1", c_char_p),
+                ("value2", c_char_p), ("listRange", c_int), ("hideDropDown", c_int),
+                ("inputTitle", c_char_p), ("inputMessage", c_char_p), ("errorStyle", c_char_p),
+                ("errorTitle", c_char_p), ("errorMessage", c_char_p)]
+
+
+# Flags of display(), or-ed together.
+DISPLAY_NO_GRIDLINES, DISPLAY_NO_ZEROS, DISPLAY_NO_HEADINGS, DISPLAY_RIGHT_TO_LEFT = 1, 2, 4, 8
+
+
 def sheet_setup_default():
     """A copy of xlsSheetSetupDefault (the header defines it; the library exports none)."""
     return SheetSetup(name=b"NoName", headerMargin=b"0.5", footerMargin=b"0.5",
@@ -94,6 +106,26 @@ class Gridquill:
             "xlsAddSheetName": [c_char_p, c_char_p],
             "xlsSetPrintArea": [c_int] * 4,
             "xlsSetPrintTitles": [c_int] * 4,
+            "xlsWriteNumber": [ctypes.c_double, c_char_p],
+            "xlsWriteDateTime": [c_int] * 6 + [c_char_p],
+            "xlsWriteFormula": [c_char_p, ctypes.c_double, c_char_p],
+            "xlsSetCellLink": [c_char_p, c_char_p],
+            "xlsSetCellComment": [c_char_p, c_char_p, c_int],
+            "xlsColumnEx": [c_int, c_int, c_char_p, c_int],
+            "xlsHideRow": [],
+            "xlsFreezePanes": [c_int, c_int],
+            "xlsAutoFilter": [c_int] * 4,
+            "xlsSelectCell": [c_int, c_int],
+            "xlsSetTabColor": [c_int],
+            "xlsSetZoom": [c_int],
+            "xlsSetDisplay": [c_int],
+            "xlsHideSheet": [c_int],
+            "xlsProtectSheet": [],
+            "xlsSetPrintLayout": [c_int] * 4,
+            "xlsAddPageBreak": [c_int, c_int],
+            "xlsAddValidation": [c_int] * 4 + [Validation],
+            "xlsAddCondition": [c_int] * 4 + [c_char_p] * 4,
+            "xlsSetActiveSheet": [c_int],
         }
         for name, argtypes in signatures.items():
             function = getattr(lib, name)
@@ -203,3 +235,83 @@ class Gridquill:
 
     def close(self):
         self._call(self._lib.xlsClose)
+
+    def number(self, value, style=""):
+        self._call(self._lib.xlsWriteNumber, value, _latin1(style))
+
+    def date_time(self, when, style="date"):
+        """A DateTime cell from a datetime.date or datetime.datetime."""
+        parts = [when.year, when.month, when.day] + (
+            [when.hour, when.minute, when.second] if isinstance(when, datetime.datetime) else [0, 0, 0])
+        self._call(self._lib.xlsWriteDateTime, *parts, _latin1(style))
+
+    def formula(self, formula, value, style=""):
+        self._call(self._lib.xlsWriteFormula, _latin1(formula), value, _latin1(style))
+
+    def link(self, address, screen_tip=""):
+        """A hyperlink on the next cell written."""
+        self._call(self._lib.xlsSetCellLink, _latin1(address), _latin1(screen_tip))
+
+    def comment(self, text, author="", shown=False):
+        """A comment on the next cell written."""
+        self._call(self._lib.xlsSetCellComment, _latin1(text), _latin1(author), 1 if shown else 0)
+
+    def hidden_column(self, column, width=0, style=""):
+        self._call(self._lib.xlsColumnEx, column, width, _latin1(style), 1)
+
+    def hide_row(self):
+        """Hides the row the next cell opens (after new_line)."""
+        self._call(self._lib.xlsHideRow)
+
+    def freeze(self, rows, columns=0):
+        self._call(self._lib.xlsFreezePanes, rows, columns)
+
+    def autofilter(self, first_row, first_column, last_row, last_column):
+        """last_row 0: down to the last row written."""
+        self._call(self._lib.xlsAutoFilter, first_row, first_column, last_row, last_column)
+
+    def select(self, row, column):
+        self._call(self._lib.xlsSelectCell, row, column)
+
+    def tab_color(self, rgb):
+        self._call(self._lib.xlsSetTabColor, rgb)
+
+    def zoom(self, percent):
+        self._call(self._lib.xlsSetZoom, percent)
+
+    def display(self, flags):
+        self._call(self._lib.xlsSetDisplay, flags)
+
+    def hide_sheet(self, how=1):
+        self._call(self._lib.xlsHideSheet, how)
+
+    def protect(self):
+        self._call(self._lib.xlsProtectSheet)
+
+    def print_layout(self, scale=0, fit_wide=-1, fit_tall=-1, paper_size=0):
+        self._call(self._lib.xlsSetPrintLayout, scale, fit_wide, fit_tall, paper_size)
+
+    def page_break(self, after_row, after_column=0):
+        self._call(self._lib.xlsAddPageBreak, after_row, after_column)
+
+    def validation(self, first_row, first_column, last_row, last_column, kind, value1="",
+                   value2="", qualifier="", list_range=False, **messages):
+        """messages: input_title, input_message, error_style, error_title, error_message."""
+        rule = Validation(type=_latin1(kind), qualifier=_latin1(qualifier),
+                          value1=_latin1(value1), value2=_latin1(value2),
+                          listRange=1 if list_range else 0)
+        for key, field in (("input_title", "inputTitle"), ("input_message", "inputMessage"),
+                           ("error_style", "errorStyle"), ("error_title", "errorTitle"),
+                           ("error_message", "errorMessage")):
+            setattr(rule, field, _latin1(messages.get(key, "")))
+        self._call(self._lib.xlsAddValidation, first_row, first_column, last_row, last_column, rule)
+
+    def condition(self, first_row, first_column, last_row, last_column, qualifier, value1,
+                  value2="", format=""):
+        self._call(self._lib.xlsAddCondition, first_row, first_column, last_row, last_column,
+                                  _latin1(qualifier), _latin1(value1), _latin1(value2),
+                                  _latin1(format))
+
+    def active_sheet(self, sheet):
+        """The worksheet (0-based) the next workbook opens on; call before init."""
+        self._call(self._lib.xlsSetActiveSheet, sheet)

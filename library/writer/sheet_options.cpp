@@ -146,7 +146,8 @@ void write_sheet_options(BoundedText<8192> &out) noexcept {
             if (pane == active && o.selectRow > 0)
                 out.append("     <ActiveRow>").append_int(o.selectRow - 1)
                     .append("</ActiveRow>\n     <ActiveCol>").append_int(o.selectColumn - 1)
-                    .append("</ActiveCol>\n");
+                    .append("</ActiveCol>\n     <RangeSelection>R").append_int(o.selectRow)
+                    .append("C").append_int(o.selectColumn).append("</RangeSelection>\n");
             out.append("    </Pane>\n");
         }
         out.append("   </Panes>\n");

@@ -105,17 +105,70 @@ void position() {
     if (xlsClose() != XLS_OK) throw gq::Error(xlsGetError());
 }
 
+// Every worksheet feature at once (features.xml): "Ordini" with a frozen, filtered header,
+// links, comments, a hidden column, validations, conditional formats and view and
+// print options; "Nascosto" hidden; "Attivo" the sheet the workbook opens on, with a hidden row
+// (Gnumeric shows again the hidden rows inside an autofilter's range).
+void features() {
+    gq::Workbook wb("features.xml", "Interop", 2);
+    wb.style(gq::Style("libero").number_format("General"));  // isProtected '0': unlocked
+    wb.style(gq::Style("chiuso").number_format("General").protect());
+    wb.sheet("Ordini").protect().freeze(1, 1).autofilter(1, 1, 0, 4).select(3, 2);
+    wb.tab_color(0xF01010).zoom(150).display(XLS_DISPLAY_NO_GRIDLINES | XLS_DISPLAY_NO_ZEROS);
+    wb.print_layout(80, 1, 0, 9).page_break(3, 0).page_break(0, 2);
+    wb.column(1, 90).column(3, 60, {}, true);
+    wb.cell("Cliente", "chiuso").cell("Importo", "chiuso").cell("Nascosta", "chiuso").cell("Quando", "chiuso");
+    const struct {
+        const char *client, *link, *note;
+        double amount;
+    } rows[] = {{"Rossi", "https://example.com/?cliente=rossi&anno=2024", "Paga a 60 giorni", -1250.5},
+                {"Bianchi", "mailto:bianchi@example.com", nullptr, 980},
+                {"Verdi", "#Attivo!A1", nullptr, 42}};
+    int n = 0;
+    for (const auto &r : rows) {
+        wb.next_row();
+        ++n;
+        wb.link(r.link, "Apri");
+        if (r.note != nullptr) wb.comment(r.note, "Ufficio", true);
+        wb.cell(r.client, "libero").cell(r.amount, "libero").cell("x").cell(gq::DateTime(2024, 3, n), "date");
+    }
+    wb.next_row();
+    wb.cell("Totale").formula("=SUM(R2C2:R4C2)", -228.5);
+    xlsValidation list{};
+    list.type = "List";
+    list.value1 = "Rossi,Bianchi,Verdi";
+    list.inputTitle = "Cliente";
+    list.inputMessage = "Scegli dalla lista";
+    wb.validation(2, 1, 0, 1, list);
+    xlsValidation whole{};
+    whole.type = "Whole";
+    whole.value1 = "0";
+    whole.value2 = "1000";
+    whole.errorStyle = "Stop";
+    whole.errorMessage = "Da 0 a 1000";
+    wb.validation(2, 2, 4, 2, whole);
+    wb.condition(2, 2, 0, 2, "Less", "0", "", "color:#9C0006;background:#FFC7CE");
+    wb.condition(2, 2, 0, 2, "Between", "0", "100", "font-weight:700");
+
+    wb.sheet("Nascosto").hide_sheet();
+    wb.cell("non visibile");
+    wb.sheet("Attivo").zoom(75).select(4, 1);
+    wb.cell("attivo").next_row().hide_row().cell("riga nascosta").next_row().cell("dopo");
+    wb.close();
+}
+
 }  // namespace
 
 int main() {
     try {
         report();
         merged();
+        features();
         position();
     } catch (const gq::Error &e) {
         std::fprintf(stderr, "make_workbooks: %s", e.what());
         return 1;
     }
-    std::puts("report.xml merged.xml position.xml");
+    std::puts("report.xml merged.xml position.xml features.xml");
     return 0;
 }
