@@ -366,6 +366,12 @@ public:
     Properties &category(std::string_view text) { return set(4, text); }
     Properties &manager(std::string_view text) { return set(5, text); }
     Properties &company(std::string_view text) { return set(6, text); }
+    // Not a property but also used by the open: the worksheet (0-based) it opens on, the
+    // only one selected (a merge keeps its input's).
+    Properties &active_sheet(int sheet) {
+        active_ = sheet;
+        return *this;
+    }
 
 private:
     friend class Workbook;
@@ -381,8 +387,10 @@ private:
         for (int i = 0; i < 7; ++i)
             if (!values_[i].empty())
                 detail::check(xlsSetDocumentProperty(kNames[i], values_[i].c_str()));
+        if (active_ != -1) detail::check(xlsSetActiveSheet(active_));
     }
     std::string values_[7];
+    int active_ = -1;
 };
 
 // The workbook being written, in a context of its own: any number may be open at once, in
@@ -413,16 +421,6 @@ public:
         detail::CText<kMaxAuthor> who(author, "l'autore");
         open([&] { return xlsInitStream(write, context, who.c_str()); }, properties);
     }
-    // The same, opening on worksheet `active_sheet` (0-based), the only one selected.
-    Workbook(std::string_view path, std::string_view author, int active_sheet) {
-        detail::CText<kMaxPath> where(path, "il percorso");
-        detail::CText<kMaxAuthor> who(author, "l'autore");
-        open([&] {
-            return xlsSetActiveSheet(active_sheet) == XLS_FAIL ? XLS_FAIL
-                                                               : xlsInit(where.c_str(), who.c_str());
-        });
-    }
-
     // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
     // follow with the first sheet(), less those passed to drop_sheet().
     static Workbook merge(std::string_view input, std::string_view output,

@@ -110,7 +110,7 @@ void position() {
 // print options; "Nascosto" hidden; "Attivo" the sheet the workbook opens on, with a hidden row
 // (Gnumeric shows again the hidden rows inside an autofilter's range).
 void features() {
-    gq::Workbook wb("features.xml", "Interop", 2);
+    gq::Workbook wb("features.xml", "Interop", gq::Properties().active_sheet(2));
     wb.style(gq::Style("libero").number_format("General"));  // isProtected '0': unlocked
     wb.style(gq::Style("chiuso").number_format("General").protect());
     wb.sheet("Ordini").protect().freeze(1, 1).autofilter(1, 1, 0, 4).select(3, 2);
