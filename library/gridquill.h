@@ -97,8 +97,10 @@ static const xlsStyle xlsStyleDefault = {
  * xlsGetPosition), and xlsGetError() gives "Memoria insufficiente per lo stato della
  * cartella di lavoro.\n". */
 
-/* A context: one more workbook in progress, with its own state and default settings. The
- * calls below act on the context the calling thread selected, else on its own state. */
+/* A context: one more workbook in progress, with its own state and default settings. Every
+ * other call acts on the context the calling thread selected, else on the thread's own
+ * state. A thread that ends lets its selected context go; a freed context is not used
+ * again (a pointer the library does not know gives "Contesto non valido in ..."). */
 typedef struct xlsContext xlsContext;
 
 /* A new context (any phase); null when memory is short, with the message. */
