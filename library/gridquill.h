@@ -323,6 +323,21 @@ GRIDQUILL_API int xlsSetActiveSheet(int sheet) GRIDQUILL_NOEXCEPT;
  * output aperto: ..."). */
 GRIDQUILL_API int xlsClose(void) GRIDQUILL_NOEXCEPT;
 
+/* Atomic mode for the workbooks opened after it in this state (the thread's, or the
+ * selected context), kept until changed; non-zero turns it on. Accepted at any time. Under
+ * it, xlsInit and xlsInitMerge write a path that names a regular file, or nothing yet,
+ * into a temporary file beside it (".<name>.gridquill-<pid>.tmp"), and xlsClose syncs it
+ * to the disk and renames it over the target only when the workbook was written whole: a
+ * crash, a kill, a failed write or an abandoned workbook leaves the previous file as it
+ * was. A merge may then name the same file as input and output. Streams, devices and
+ * pipes are written directly. Always -1. */
+GRIDQUILL_API int xlsSetAtomic(int enabled) GRIDQUILL_NOEXCEPT;
+
+/* Ends the workbook in progress, if any, without completing it: in atomic mode its
+ * temporary file is removed and the target keeps its previous content; otherwise the file
+ * keeps what was written so far, without its end. Accepted at any time. Always -1. */
+GRIDQUILL_API int xlsAbandon(void) GRIDQUILL_NOEXCEPT;
+
 /* Starts a workbook at `outputPath` ("" gives "Cartella") as a copy of the workbook at
  * `inputPath`, up to its styles; the input's worksheets follow with the first
  * xlsAddSheet. The whole input is read first, and refused (0, nothing opened for writing)

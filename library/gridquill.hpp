@@ -3,10 +3,15 @@
 #ifndef GRIDQUILL_HPP
 #define GRIDQUILL_HPP
 
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 201703L
+#error "gridquill.hpp needs C++17 or later (-std=c++17); in C or older C++ use gridquill.h"
+#else
+
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <exception>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -395,18 +400,27 @@ private:
 
 // The workbook being written, in a context of its own: any number may be open at once, in
 // any threads, each used by one thread at a time. Each call selects the workbook's context
-// in the calling thread and then selects back what was selected before. The destructor
-// closes the workbook, first completing one that could not be closed yet (a worksheet
-// named by the library where none was started, an empty text cell in a worksheet still
-// without cells), so the file is always left well-formed. close() reports what the close met.
+// in the calling thread and then selects back what was selected before. A file is
+// written atomically unless Replace::in_place is asked for: it replaces the old file only
+// when the workbook is closed whole. The destructor closes the workbook, first completing
+// a workbook that could not be closed yet (a worksheet named by the library where none was
+// started, an empty text cell in a worksheet still without cells), so the file is always
+// left well-formed; unwound by an exception, it abandons the workbook instead, leaving the
+// old file (or none). close() reports what the close met.
 class Workbook {
 public:
+    // How a file is written: through a temporary file that replaces the old one at a
+    // whole close (xlsSetAtomic), or into the file itself from the start.
+    enum class Replace { atomically, in_place };
+
     // Opens a new workbook at `path`; an empty author is written as "Cartella".
     explicit Workbook(std::string_view path, std::string_view author = {},
-                      const Properties &properties = Properties()) {
+                      const Properties &properties = Properties(),
+                      Replace how = Replace::atomically) {
         detail::CText<kMaxPath> where(path, "il percorso");
         detail::CText<kMaxAuthor> who(author, "l'autore");
-        open([&] { return xlsInit(where.c_str(), who.c_str()); }, properties);
+        open([&] { return xlsSetAtomic(how == Replace::atomically), xlsInit(where.c_str(), who.c_str()); },
+             properties);
     }
 
     // Opens a new workbook written to `out` (which must outlive it), in blocks; a stream
@@ -423,13 +437,16 @@ public:
     }
     // Starts a workbook at `output` as a copy of the workbook at `input`; its worksheets
     // follow with the first sheet(), less those passed to drop_sheet().
+    // Atomically written, the output may be the input itself.
     static Workbook merge(std::string_view input, std::string_view output,
-                          const Properties &properties = Properties()) {
-        return Workbook(input, output, properties, MergeTag{});
+                          const Properties &properties = Properties(),
+                          Replace how = Replace::atomically) {
+        return Workbook(input, output, properties, how, MergeTag{});
     }
 
     Workbook(Workbook &&other) noexcept
-        : context_(other.context_), open_(other.open_), sheet_(other.sheet_), cells_(other.cells_) {
+        : context_(other.context_), open_(other.open_), sheet_(other.sheet_), cells_(other.cells_),
+          unwinding_(other.unwinding_) {
         other.context_ = nullptr;
         other.open_ = false;
     }
@@ -439,7 +456,9 @@ public:
 
     ~Workbook() {
         if (context_ == nullptr) return;
-        if (Selection in(context_); open_ && in.ok()) {
+        if (Selection in(context_); open_ && in.ok() && std::uncaught_exceptions() > unwinding_) {
+            xlsAbandon();  // half a workbook is never left to look finished
+        } else if (open_ && in.ok()) {
             if (!sheet_) xlsAddSheet("", xlsSheetSetupDefault);
             if (!cells_) xlsWriteCell("", 'S', "");
             xlsClose();
@@ -671,10 +690,11 @@ public:
 private:
     struct MergeTag {};
     Workbook(std::string_view input, std::string_view output, const Properties &properties,
-             MergeTag) {
+             Replace how, MergeTag) {
         detail::CText<kMaxPath> from(input, "il percorso");
         detail::CText<kMaxPath> to(output, "il percorso");
-        open([&] { return xlsInitMerge(from.c_str(), to.c_str()); }, properties);
+        open([&] { return xlsSetAtomic(how == Replace::atomically), xlsInitMerge(from.c_str(), to.c_str()); },
+             properties);
     }
 
     static int write_to_ostream(void *context, const char *data, std::size_t size) noexcept {
@@ -777,8 +797,10 @@ private:
     bool open_ = false;
     bool sheet_ = false;  // a worksheet has been started
     bool cells_ = false;  // a cell has been written since it started
+    int unwinding_ = std::uncaught_exceptions();  // exceptions in flight when it was made
 };
 
 }  // namespace gridquill
 
+#endif  // C++17
 #endif  // GRIDQUILL_HPP

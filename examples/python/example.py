@@ -10,6 +10,7 @@ from gridquill import Gridquill, GridquillError, sheet_setup_default, style_defa
 
 def main(output="vendite.xml", library=None):
     gq = Gridquill(library)
+    gq.set_atomic()  # last month's report stays until this one is written whole
     gq.init(output, "Ufficio vendite")
 
     head = style_default()

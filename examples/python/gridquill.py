@@ -126,6 +126,8 @@ class Gridquill:
             "xlsAddValidation": [c_int] * 4 + [Validation],
             "xlsAddCondition": [c_int] * 4 + [c_char_p] * 4,
             "xlsSetActiveSheet": [c_int],
+            "xlsSetAtomic": [c_int],
+            "xlsAbandon": [],
         }
         for name, argtypes in signatures.items():
             function = getattr(lib, name)
@@ -315,3 +317,10 @@ class Gridquill:
     def active_sheet(self, sheet):
         """The worksheet (0-based) the next workbook opens on; call before init."""
         self._call(self._lib.xlsSetActiveSheet, sheet)
+    def set_atomic(self, enabled=True):
+        """Later workbooks replace their file only when closed whole (xlsSetAtomic)."""
+        self._call(self._lib.xlsSetAtomic, 1 if enabled else 0)
+
+    def abandon(self):
+        """Ends the workbook without completing it; in atomic mode the old file stays."""
+        self._call(self._lib.xlsAbandon)

@@ -462,7 +462,8 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
         return fail_open({"Errore in apertura del file in output '", where, "'"});
     }
     g.outputPath.assign(where);
-    if (is_input(input, g.outputPath.c_str())) {
+    // A temporary output leaves the input whole until the workbook replaces it.
+    if (!writes_through_temporary(g.outputPath.c_str()) && is_input(input, g.outputPath.c_str())) {
         close_input();
         return fail({"File in input e file in output coincidono."});
     }

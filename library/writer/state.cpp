@@ -2,6 +2,10 @@
 // error helpers shared by all operations.
 #include "state.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -107,27 +111,151 @@ void emit(std::string_view text) noexcept {
     }
 }
 
+namespace {
+
+constexpr std::size_t kNameMax = 255;  // bytes of one name in a path
+
+// The last name of a path, and what comes before it (with its slash).
+std::string_view directory_of(std::string_view path) noexcept {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+}
+
+// finalPath: `path` with its symbolic links followed, so that the rename replaces the file
+// a link leads to and keeps the link. False (errno set) for a loop or an overlong result.
+bool follow_links(const char *path) noexcept {
+    g.finalPath.assign(path);
+    for (int hop = 0; hop < 40; ++hop) {
+        char link[kMaxPath + 1];
+        ssize_t n = readlink(g.finalPath.c_str(), link, sizeof link - 1);
+        if (n < 0) return true;  // not a link (or missing): the open says what is wrong
+        std::string_view target(link, static_cast<std::size_t>(n));
+        if (target.front() == '/') {
+            g.finalPath.assign(target);
+        } else {
+            g.finalPath.truncate(directory_of(g.finalPath.view()).size());
+            g.finalPath.append(target);
+        }
+        if (g.finalPath.was_cut()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+    }
+    errno = ELOOP;
+    return false;
+}
+
+// tempPath for an attempt: ".<name>.gridquill-<pid>.tmp" beside finalPath, "-<n>" after the
+// pid from the second attempt on; the name is shortened so that the whole stays one name.
+bool temporary_name(int attempt) noexcept {
+    std::string_view dir = directory_of(g.finalPath.view());
+    std::string_view name = g.finalPath.view().substr(dir.size());
+    constexpr std::size_t kRoom = kNameMax - sizeof(".gridquill--2147483648-999.tmp");
+    if (name.size() > kRoom) {
+        std::size_t n = kRoom;
+        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;  // whole characters
+        name = name.substr(0, n);
+    }
+    g.tempPath.assign(dir).append(".").append(name).append(".gridquill-").append_int(getpid());
+    if (attempt > 1) g.tempPath.append("-").append_int(attempt);
+    g.tempPath.append(".tmp");
+    return !g.tempPath.was_cut();
+}
+
+// A new temporary file for finalPath, with the mode of the file it replaces.
+std::FILE *open_temporary(const char *path) noexcept {
+    if (!follow_links(path)) return nullptr;
+    struct stat old {};
+    const bool replacing = stat(g.finalPath.c_str(), &old) == 0;
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        if (!temporary_name(attempt)) break;
+        int fd = open(g.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;  // another writer's, or a dead process's
+        if (fd < 0) {
+            g.tempPath.clear();
+            return nullptr;
+        }
+        if (replacing) fchmod(fd, old.st_mode & 07777);
+        std::FILE *f = fdopen(fd, "w");
+        if (f == nullptr) {
+            int err = errno;
+            close(fd);
+            unlink(g.tempPath.c_str());
+            g.tempPath.clear();
+            errno = err;
+        }
+        return f;
+    }
+    if (g.tempPath.was_cut()) errno = ENAMETOOLONG;
+    g.tempPath.clear();
+    return nullptr;
+}
+
+// Makes a rename in finalPath's directory durable; a directory that cannot be synced is
+// no failure of the workbook, which is in place.
+void sync_directory() noexcept {
+    std::string_view dir = directory_of(g.finalPath.view());
+    char path[kMaxPath + 1] = ".";
+    if (!dir.empty()) {
+        dir.copy(path, dir.size());
+        path[dir.size()] = '\0';
+    }
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+bool writes_through_temporary(const char *path) noexcept {
+    if (!g.atomic || g.stream.write != nullptr) return false;
+    std::string_view p(path);
+    if (p.empty() || p.back() == '/') return false;
+    struct stat st {};
+    if (stat(path, &st) == 0) return S_ISREG(st.st_mode);  // no devices, pipes or folders
+    return errno == ENOENT;
+}
+
 std::FILE *open_output(const char *path) noexcept {
-    std::FILE *f = g.stream.write != nullptr ? open_client_stream(g.stream) : std::fopen(path, "w");
+    g.tempPath.clear();
+    std::FILE *f = g.stream.write != nullptr      ? open_client_stream(g.stream)
+                   : writes_through_temporary(path) ? open_temporary(path)
+                                                    : std::fopen(path, "w");
     if (f != nullptr) std::setvbuf(f, g.outBuffer, _IOFBF, sizeof g.outBuffer);
     g.writeFailed = false;
     g.writeErrno = 0;
     return f;
 }
 
-bool close_output() noexcept {
+bool close_output(bool commit) noexcept {
     if (g.outFile == nullptr) return true;
     bool ok = !g.writeFailed && !std::ferror(g.outFile);
     int err = g.writeErrno;
     // A flush made outside the library (a client's fflush(NULL)) may have failed without
     // leaving its reason: the final flush meets the same cause again.
     std::clearerr(g.outFile);
+    const bool temporary = !g.tempPath.empty();
+    if (temporary && ok && commit &&
+        (std::fflush(g.outFile) != 0 || fsync(fileno(g.outFile)) != 0)) {
+        err = errno;
+        ok = false;
+    }
     if (std::fclose(g.outFile) != 0) {
         if (ok || err == 0) err = errno;
         ok = false;
     }
     g.outFile = nullptr;
     g.writeFailed = false;
+    if (temporary) {
+        if (ok && commit && std::rename(g.tempPath.c_str(), g.finalPath.c_str()) != 0) {
+            err = errno;
+            ok = false;
+        }
+        if (ok && commit) sync_directory();
+        else unlink(g.tempPath.c_str());
+        g.tempPath.clear();
+    }
     if (!ok) errno = err != 0 ? err : EIO;
     return ok;
 }

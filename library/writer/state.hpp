@@ -171,6 +171,12 @@ struct WriterState {
     Registry<1024, kMaxStoredSheetName> sheetNames;
     Registry<1024, kMaxMarkedName> deletedSheets;
     BoundedText<kMaxPath + 1> outputPath;
+    // Atomic mode (xlsSetAtomic), kept across workbooks: a path is written through a
+    // temporary file beside it, moved over finalPath (the path, its links followed) only
+    // by a close that wrote the workbook whole. tempPath is empty when no such file is open.
+    bool atomic = false;
+    BoundedText<kMaxPath + 1> tempPath;
+    BoundedText<kMaxPath + 1> finalPath;
     xlsSheetSetup currentSheet = {};
     // The current worksheet's header and footer escaped, and the encoding its other texts
     // are read in when the worksheet ends.
@@ -232,14 +238,19 @@ bool attach_thread() noexcept;
 void emit(std::string_view text) noexcept;
 
 // Opens `path` for writing with the library's stream buffer, or, when g.stream has a
-// write function, a stream that hands the buffer to it; null on failure.
+// write function, a stream that hands the buffer to it; null on failure. In atomic mode a
+// path that names a regular file or nothing yet is written through a temporary file.
 std::FILE *open_output(const char *path) noexcept;
+
+// True when open_output would write `path` through a temporary file.
+bool writes_through_temporary(const char *path) noexcept;
 
 // A stream over the client's write function (stream_output.cpp); null on failure.
 std::FILE *open_client_stream(StreamTarget &target) noexcept;
 
-// Closes the output, if open; false when any write or the close failed.
-bool close_output() noexcept;
+// Closes the output, if open; false when any write or the close failed. A temporary file
+// is synced and moved over its target when `commit` and all went well, else removed.
+bool close_output(bool commit = true) noexcept;
 
 // The error convention: the message into errorText, printed on stderr with "%s"; 0.
 int fail(std::initializer_list<std::string_view> parts) noexcept;

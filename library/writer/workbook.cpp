@@ -77,7 +77,7 @@ void reset_workbook() noexcept {
 
 void drop_open_streams() noexcept {
     g.stream.write = nullptr;  // a stream's unwritten bytes are dropped, without a call
-    if (g.outFile != nullptr) close_output();
+    if (g.outFile != nullptr) close_output(false);  // a temporary file is removed
     close_input();
 }
 
@@ -147,6 +147,19 @@ extern "C" int xlsInit(const char *path, const char *author) noexcept {
     return start_workbook(path, author, nullptr);
 }
 
+extern "C" int xlsSetAtomic(int enabled) noexcept {
+    if (!attached()) return kNo;
+    g.atomic = enabled != 0;
+    return kYes;
+}
+
+extern "C" int xlsAbandon(void) noexcept {
+    if (!attached()) return kNo;
+    drop_open_streams();
+    reset_workbook();
+    return kYes;
+}
+
 extern "C" int xlsClose(void) noexcept {
     if (!attached()) return kNo;
     if (g.phase < PHASE_CELLS) return fail({"Non si puo' chiudere Excel a questo punto.\n"});
@@ -158,8 +171,8 @@ extern "C" int xlsClose(void) noexcept {
     __ChiudiSheet();
     emit("</Workbook>\n");
     bool toStream = g.stream.write != nullptr;
-    bool written = close_output();
     bool whole = !g.inputTruncated;
+    bool written = close_output(whole);
     reset_workbook();
     if (!written && toStream) return fail_open({"Errore in scrittura del flusso in output"});
     if (!written)
