@@ -121,22 +121,24 @@ std::string_view directory_of(std::string_view path) noexcept {
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
-// finalPath: `path` with its symbolic links followed, so that the rename replaces the file
-// a link leads to and keeps the link. False (errno set) for a loop or an overlong result.
-bool follow_links(const char *path) noexcept {
-    g.finalPath.assign(path);
+using PathText = BoundedText<kMaxPath + 1>;
+
+// `path` with its symbolic links followed, so that the rename replaces the file a link
+// leads to and keeps the link. False (errno set) for a loop or an overlong result.
+bool follow_links(const char *path, PathText &out) noexcept {
+    out.assign(path);
     for (int hop = 0; hop < 40; ++hop) {
         char link[kMaxPath + 1];
-        ssize_t n = readlink(g.finalPath.c_str(), link, sizeof link - 1);
+        ssize_t n = readlink(out.c_str(), link, sizeof link - 1);
         if (n < 0) return true;  // not a link (or missing): the open says what is wrong
         std::string_view target(link, static_cast<std::size_t>(n));
         if (target.front() == '/') {
-            g.finalPath.assign(target);
+            out.assign(target);
         } else {
-            g.finalPath.truncate(directory_of(g.finalPath.view()).size());
-            g.finalPath.append(target);
+            out.truncate(directory_of(out.view()).size());
+            out.append(target);
         }
-        if (g.finalPath.was_cut()) {
+        if (out.was_cut()) {
             errno = ENAMETOOLONG;
             return false;
         }
@@ -145,11 +147,11 @@ bool follow_links(const char *path) noexcept {
     return false;
 }
 
-// tempPath for an attempt: ".<name>.gridquill-<pid>.tmp" beside finalPath, "-<n>" after the
+// tempPath for an attempt: ".<name>.gridquill-<pid>.tmp" beside `target`, "-<n>" after the
 // pid from the second attempt on; the name is shortened so that the whole stays one name.
-bool temporary_name(int attempt) noexcept {
-    std::string_view dir = directory_of(g.finalPath.view());
-    std::string_view name = g.finalPath.view().substr(dir.size());
+bool temporary_name(const PathText &target, int attempt) noexcept {
+    std::string_view dir = directory_of(target.view());
+    std::string_view name = target.view().substr(dir.size());
     constexpr std::size_t kRoom = kNameMax - sizeof(".gridquill--2147483648-999.tmp");
     if (name.size() > kRoom) {
         std::size_t n = kRoom;
@@ -162,13 +164,14 @@ bool temporary_name(int attempt) noexcept {
     return !g.tempPath.was_cut();
 }
 
-// A new temporary file for finalPath, with the mode of the file it replaces.
+// A new temporary file for `path`, with the mode of the file it replaces.
 std::FILE *open_temporary(const char *path) noexcept {
-    if (!follow_links(path)) return nullptr;
+    PathText target;
+    if (!follow_links(path, target)) return nullptr;
     struct stat old {};
-    const bool replacing = stat(g.finalPath.c_str(), &old) == 0;
+    const bool replacing = stat(target.c_str(), &old) == 0;
     for (int attempt = 1; attempt <= 100; ++attempt) {
-        if (!temporary_name(attempt)) break;
+        if (!temporary_name(target, attempt)) break;
         int fd = open(g.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;  // another writer's, or a dead process's
         if (fd < 0) {
@@ -191,10 +194,10 @@ std::FILE *open_temporary(const char *path) noexcept {
     return nullptr;
 }
 
-// Makes a rename in finalPath's directory durable; a directory that cannot be synced is
-// no failure of the workbook, which is in place.
-void sync_directory() noexcept {
-    std::string_view dir = directory_of(g.finalPath.view());
+// Makes a rename in the directory of `target` durable; a directory that cannot be synced
+// is no failure of the workbook, which is in place.
+void sync_directory(const PathText &target) noexcept {
+    std::string_view dir = directory_of(target.view());
     char path[kMaxPath + 1] = ".";
     if (!dir.empty()) {
         dir.copy(path, dir.size());
@@ -248,11 +251,13 @@ bool close_output(bool commit) noexcept {
     g.outFile = nullptr;
     g.writeFailed = false;
     if (temporary) {
-        if (ok && commit && std::rename(g.tempPath.c_str(), g.finalPath.c_str()) != 0) {
+        PathText target;  // the links as they are now
+        if (ok && commit && (!follow_links(g.outputPath.c_str(), target) ||
+                             std::rename(g.tempPath.c_str(), target.c_str()) != 0)) {
             err = errno;
             ok = false;
         }
-        if (ok && commit) sync_directory();
+        if (ok && commit) sync_directory(target);
         else unlink(g.tempPath.c_str());
         g.tempPath.clear();
     }

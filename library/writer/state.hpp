@@ -172,11 +172,10 @@ struct WriterState {
     Registry<1024, kMaxMarkedName> deletedSheets;
     BoundedText<kMaxPath + 1> outputPath;
     // Atomic mode (xlsSetAtomic), kept across workbooks: a path is written through a
-    // temporary file beside it, moved over finalPath (the path, its links followed) only
-    // by a close that wrote the workbook whole. tempPath is empty when no such file is open.
+    // temporary file beside it, moved over the path (its links followed) only by a close
+    // that wrote the workbook whole. tempPath is empty when no such file is open.
     bool atomic = false;
     BoundedText<kMaxPath + 1> tempPath;
-    BoundedText<kMaxPath + 1> finalPath;
     xlsSheetSetup currentSheet = {};
     // The current worksheet's header and footer escaped, and the encoding its other texts
     // are read in when the worksheet ends.
