@@ -87,7 +87,12 @@ static const xlsStyle xlsStyleDefault = {
     "", "Left", "Bottom", 0, "Continuous", "", 0, 0, 0, 0, "", '0', '0', 0, "", "",
     "Solid", "", "", '0', '0', {0, 0}, 0, '0', {0, 0, 0}};
 
-/* Every text argument is a zero-terminated Latin-1 text; a null pointer is taken as "".
+/* Every text argument is a zero-terminated text in the encoding chosen with
+ * xlsSetEncoding (Latin-1 until then); a null pointer is taken as "". Pass texts as they
+ * should read: the library escapes every text it writes. In names, IDs, formulas, the
+ * author and the record fields an entity reference (&amp; &lt; &gt; &quot; &apos;) or a
+ * character reference (&#38;) is kept as the character it stands for; in cell values
+ * every '&' is a character of its own.
  * Operations that can fail return -1 on success and 0 on failure; on failure the message
  * is in xlsGetError() and has been printed on the standard error stream. */
 
@@ -117,6 +122,15 @@ GRIDQUILL_API xlsContext *xlsGetContext(void) GRIDQUILL_NOEXCEPT;
  * call returns 0 with "File '<path>' incompleto: contesto liberato prima di xlsClose().\n";
  * the context is freed all the same. */
 GRIDQUILL_API int xlsFreeContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
+/* Selects how the texts of later calls are read, in every phase: a setting of the
+ * calling thread's state (or its selected context), kept across its workbooks. Names, in any case: "ISO-8859-1" or "Latin-1" (the default: each byte a
+ * character, except valid UTF-8 sequences outside cell values, header and footer);
+ * "Windows-1252" or "CP1252" (as Latin-1, with 0x80 to 0x9F the code page's characters,
+ * 0x80 the euro sign); "UTF-8" (invalid sequences each become U+FFFD, a leading
+ * byte-order mark is dropped). In the last two, line breaks in a cell value are kept, a
+ * cell holds up to 32767 UTF-16 units and a sheet name 31 characters. An unknown name:
+ * 0 with "Codifica '<name>' sconosciuta in xlsSetEncoding(): ...", the encoding unchanged. */
+GRIDQUILL_API int xlsSetEncoding(const char *name) GRIDQUILL_NOEXCEPT;
 
 /* Message of the most recent failure, "" when none since load or the last xlsInit /
  * xlsInitMerge. Never null; the text stays in place until the next failure or open. */
@@ -175,17 +189,19 @@ GRIDQUILL_API int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn,
 GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /* Ends the current worksheet (or the styles section) and starts one named `name`
- * ("" takes setup.name, then "Sheet<n>"); names over 31 characters are cut. A name
- * already used in this workbook: 0. */
+ * ("" takes setup.name, then "Sheet<n>"); names over 31 characters (bytes in the Latin-1
+ * mode) are cut between characters. A name that reads as one already used in this
+ * workbook (R&D and R&amp;D): 0. */
 GRIDQUILL_API int xlsAddSheet(const char *name, xlsSheetSetup setup) GRIDQUILL_NOEXCEPT;
 
 /* Writes one column definition (column 1 to 256) before the first cell of a worksheet. */
 GRIDQUILL_API int xlsColumn(int column, int width, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /* Writes one cell in the current row. `type`: 'N'/'n' Number, 'D'/'d' DateTime, anything
- * else String. The value is escaped and converted to UTF-8 (cut to 3996 bytes); the
- * formula (at most 1024 characters) and the style ID are written as given. `skip` 0 to
- * 200 leaves empty columns before the cell; merge counts above 0 span further cells, and
+ * else String. The value is escaped and converted to UTF-8: in the Latin-1 mode cut to
+ * 3996 bytes, control characters as blanks; in the other modes whole up to 32767 UTF-16
+ * units, line breaks kept. The formula (at most 1024 bytes) and the style ID are escaped.
+ * `skip` 0 to 200 leaves empty columns before the cell; merge counts above 0 span further cells, and
  * the next cell lands after the columns merged across. */
 GRIDQUILL_API int xlsWriteCellEx(const char *value, char type, const char *styleId,
                                  const char *formula, int skip, int mergeAcross,
@@ -347,8 +363,9 @@ GRIDQUILL_API int xlsAbandon(void) GRIDQUILL_NOEXCEPT;
  * at its end. Files saved by other programs, which write whole elements on one line, are
  * refused. The same file as input and output is refused too, unless atomic mode is on. */
 GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
-/* Marks an input worksheet, by its whole name as written in the input (escaped, UTF-8),
- * to be left out; "" returns 0 without a message. */
+/* Marks an input worksheet to be left out: the one whose name reads as the name this
+ * library would write for `name` (so "R&D" marks the sheet written as "R&amp;D"); ""
+ * returns 0 without a message. */
 GRIDQUILL_API int xlsSheetDelete(const char *name) GRIDQUILL_NOEXCEPT;
 
 /* Latin-1 to UTF-8, control characters as blanks, at most 3997 bytes. The result is

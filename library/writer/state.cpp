@@ -354,3 +354,29 @@ extern "C" int xlsFreeContext(xlsContext *context) noexcept {
             {"File '", path.view(), "' incompleto: contesto liberato prima di xlsClose().\n"});
     return unfinished ? kNo : kYes;
 }
+
+// Selects how the texts of later calls are read, by one of the names of each encoding.
+extern "C" int xlsSetEncoding(const char *name) noexcept {
+    if (!attached()) return kNo;
+    constexpr struct {
+        std::string_view name;
+        Encoding encoding;
+    } kNames[] = {{"ISO-8859-1", Encoding::latin1},         {"Latin-1", Encoding::latin1},
+                  {"Windows-1252", Encoding::windows1252}, {"CP1252", Encoding::windows1252},
+                  {"UTF-8", Encoding::utf8}};
+    std::string_view wanted = arg(name);
+    for (const auto &known : kNames) {
+        if (known.name.size() != wanted.size()) continue;
+        std::size_t i = 0;
+        while (i < wanted.size() && std::toupper(static_cast<unsigned char>(wanted[i])) ==
+                                        std::toupper(static_cast<unsigned char>(known.name[i])))
+            ++i;
+        if (i == wanted.size()) {
+            g.encoding = known.encoding;
+            return kYes;
+        }
+    }
+    // The name is shown cut between characters, so that the message ends whole.
+    return fail({"Codifica '", wanted.substr(0, text_cut(wanted, 60, Source::markup, g.encoding)),
+                 "' sconosciuta in xlsSetEncoding(): usare ISO-8859-1, Windows-1252 o UTF-8.\n"});
+}
