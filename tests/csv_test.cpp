@@ -62,6 +62,15 @@ TEST_F(Csv, GoldenConversions) {
     }
 }
 
+// A sheet replaced in place: the same bytes as the new sheet written alone.
+TEST_F(Csv, AppendToReplacesTheSheetOfTheSameName) {
+    ASSERT_EQ(run("-q misto.csv -o libro.xml").status, 0);
+    ASSERT_EQ(run("-q -a libro.xml tabulata.tsv --sheet misto").status, 0);
+    ASSERT_EQ(run("tabulata.tsv --sheet misto -o solo.xml").status, 0);
+    EXPECT_TRUE(same_bytes(without_created(read_file("solo.xml")),
+                           without_created(read_file("libro.xml"))));
+}
+
 TEST_F(Csv, WorkbooksValidate) {
     const fs::path validate = fs::path(GRIDQUILL_SCHEMA_DIR) / "validate";
     if (!fs::exists(validate) || std::system("command -v xmllint >/dev/null") != 0)
