@@ -108,7 +108,8 @@ void say(const char *format, T... args) {
 
 // ---- the workbook's file ------------------------------------------------------------
 
-// The temporary file a workbook is written into, removed on a signal.
+// The file the library's atomic mode writes into until the workbook is complete, removed
+// when a signal ends the run.
 char g_temporary[4096];
 
 void remove_temporary_and_die(int signal) {
@@ -117,71 +118,45 @@ void remove_temporary_and_die(int signal) {
     std::raise(signal);
 }
 
-// Where the workbook goes: written into a temporary file beside the target (or in the
-// temporary folder, for a merge onto the standard output) and moved over it only once
+// Names the temporary file of an atomic write of `path` (".<name>.gridquill-<pid>.tmp"
+// beside it) for the signal handler, and installs it.
+void remove_on_signal(const std::string &path) {
+    auto slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    std::string temporary = dir + "." + path.substr(dir.size()) + ".gridquill-" +
+                            std::to_string(getpid()) + ".tmp";
+    if (temporary.size() >= sizeof g_temporary) return;
+    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, remove_temporary_and_die);
+}
+
+// A merge onto the standard output: the library writes a temporary file, copied out once
 // complete.
-class Target {
+class Staging {
 public:
-    explicit Target(std::string path) : path_(std::move(path)) {}
-    ~Target() { discard(); }
+    ~Staging() {
+        if (!path_.empty()) unlink(path_.c_str());
+    }
 
     bool create() {
-        std::string dir = ".", base = path_;
-        if (path_.empty()) {
-            const char *tmp = std::getenv("TMPDIR");
-            dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-            base = "standard-output";
-        } else if (auto slash = path_.rfind('/'); slash != std::string::npos) {
-            dir = path_.substr(0, slash + 1);
-            base = path_.substr(slash + 1);
-        }
-        temporary_ = dir + (dir.back() == '/' ? "." : "/.") + base + ".gridquill-csv-XXXXXX";
-        if (temporary_.size() >= sizeof g_temporary) {
-            say("percorso troppo lungo: '%s'\n", path_.c_str());
-            return false;
-        }
-        int fd = mkstemp(temporary_.data());
+        const char *tmp = std::getenv("TMPDIR");
+        path_ = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
+                "/gridquill-csv-XXXXXX";
+        int fd = mkstemp(path_.data());
         if (fd < 0) {
-            say("impossibile creare un file temporaneo in '%s': %s\n", dir.c_str(),
-                std::strerror(errno));
-            temporary_.clear();
+            say("impossibile creare un file temporaneo: %s\n", std::strerror(errno));
+            path_.clear();
             return false;
         }
         close(fd);
-        std::memcpy(g_temporary, temporary_.c_str(), temporary_.size() + 1);
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, remove_temporary_and_die);
+        remove_on_signal(path_);
         return true;
     }
 
-    const std::string &temporary() const { return temporary_; }
+    const std::string &path() const { return path_; }
 
-    // Moves the complete workbook into place: over the target with the target's mode (or
-    // the default one), or onto the standard output.
-    bool commit() {
-        if (path_.empty()) return copy_to_stdout();
-        struct stat old;
-        mode_t mask = umask(0);
-        umask(mask);
-        mode_t mode = stat(path_.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~mask;
-        int fd = open(temporary_.c_str(), O_RDONLY);
-        bool ok = fd >= 0 && fchmod(fd, mode) == 0 && fsync(fd) == 0;
-        if (fd >= 0) close(fd);
-        if (!ok || rename(temporary_.c_str(), path_.c_str()) != 0) {
-            say("impossibile scrivere '%s': %s\n", path_.c_str(), std::strerror(errno));
-            return false;
-        }
-        forget();
-        return true;
-    }
-
-    void discard() {
-        if (!temporary_.empty()) unlink(temporary_.c_str());
-        forget();
-    }
-
-private:
     bool copy_to_stdout() {
-        std::FILE *in = std::fopen(temporary_.c_str(), "rb");
+        std::FILE *in = std::fopen(path_.c_str(), "rb");
         static char buffer[kChunk];
         bool ok = in != nullptr;
         while (ok) {
@@ -192,16 +167,11 @@ private:
         ok = ok && !std::ferror(in) && std::fflush(stdout) == 0;
         if (in != nullptr) std::fclose(in);
         if (!ok) say("errore in scrittura sullo standard output: %s\n", std::strerror(errno));
-        discard();
         return ok;
     }
 
-    void forget() {
-        temporary_.clear();
-        g_temporary[0] = '\0';
-    }
-
-    std::string path_, temporary_;
+private:
+    std::string path_;
 };
 
 // ---- progress -------------------------------------------------------------------------
@@ -359,10 +329,15 @@ private:
         end_row();
     }
 
-    // Writes the column definitions from the held rows, then the rows themselves; from
-    // then on rows are written as they are parsed.
+    // Writes the header's frozen pane and filter and the column definitions from the held
+    // rows, then the rows themselves; from then on rows are written as they are parsed.
     void flush() {
         held_ = false;
+        if (o_.header && !rowEnds_.empty()) {
+            int columns = static_cast<int>(std::min<std::size_t>(rowEnds_[0], kMaxColumns));
+            if (!xlsFreezePanes(1, 0) || (columns > 0 && !xlsAutoFilter(1, 1, 0, columns)))
+                failed_ = true;
+        }
         std::vector<std::size_t> widest;
         std::size_t first = 0;
         for (std::size_t r = 0; r < rowEnds_.size(); ++r) {
@@ -566,6 +541,30 @@ bool add_styles(const std::string &merged) {
     return true;
 }
 
+// The styles and a worksheet per input, into the open workbook: 0 or an exit status.
+int write_sheets(const Options &o, const std::vector<std::string> &names,
+                 const std::string &merged, Counts &counts) {
+    for (const std::string &name : names)
+        if (!merged.empty() && !xlsSheetDelete(name.c_str())) return kExitInput;
+    if (!add_styles(merged)) return kExitInput;
+    Progress progress(!o.quiet);
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        const std::string &path = o.inputs[i];
+        bool standardInput = path == "-";
+        std::FILE *in = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+        if (in == nullptr) {
+            say("impossibile aprire '%s': %s\n", path.c_str(), std::strerror(errno));
+            return kExitInput;
+        }
+        Sheet sheet(o, counts, progress);
+        int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
+        if (!standardInput) std::fclose(in);
+        if (status != 0) return status;
+    }
+    progress.update(counts, true);
+    return 0;
+}
+
 int run(const Options &o) {
     // The sheet names, each used once.
     std::vector<std::string> names;
@@ -587,42 +586,34 @@ int run(const Options &o) {
     if (output == "-") output.clear();
     std::string merged;
     if (!o.appendTo.empty() && access(o.appendTo.c_str(), F_OK) == 0) merged = o.appendTo;
-    // A new workbook for the standard output is streamed into it; a file (and a merge,
-    // which writes to a path) goes through a temporary file.
-    bool streamed = output.empty() && merged.empty();
-    Target target(output);
-    if (!streamed && !target.create()) return kExitInput;
-    bool opened = streamed         ? xlsInitStream(write_stdout, nullptr, kAuthor)
-                  : merged.empty() ? xlsInit(target.temporary().c_str(), kAuthor)
-                                   : xlsInitMerge(merged.c_str(), target.temporary().c_str());
-    if (!opened) return kExitInput;
-    for (const std::string &name : names)
-        if (!merged.empty() && !xlsSheetDelete(name.c_str())) return kExitInput;
-    if (!add_styles(merged)) return kExitInput;
-
-    Counts counts;
-    Progress progress(!o.quiet);
-    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
-        const std::string &path = o.inputs[i];
-        bool standardInput = path == "-";
-        std::FILE *in = standardInput ? stdin : std::fopen(path.c_str(), "rb");
-        if (in == nullptr) {
-            say("impossibile aprire '%s': %s\n", path.c_str(), std::strerror(errno));
-            return kExitInput;
-        }
-        Sheet sheet(o, counts, progress);
-        int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
-        if (!standardInput) std::fclose(in);
-        if (status != 0) return status;
+    // A file is replaced only once the new workbook is complete (the same file may be the
+    // merge's input). A new workbook for the standard output is streamed into it; a merge,
+    // which writes to a path, is staged in a temporary file.
+    xlsSetAtomic(1);
+    Staging staging;
+    if (output.empty() && !merged.empty()) {
+        if (!staging.create()) return kExitInput;
+        output = staging.path();
+    } else if (!output.empty()) {
+        remove_on_signal(output);
     }
-    progress.update(counts, true);
+    bool opened = output.empty()   ? xlsInitStream(write_stdout, nullptr, kAuthor)
+                  : merged.empty() ? xlsInit(output.c_str(), kAuthor)
+                                   : xlsInitMerge(merged.c_str(), output.c_str());
+    if (!opened) return kExitInput;
+    Counts counts;
+    if (int status = write_sheets(o, names, merged, counts); status != 0) {
+        xlsAbandon();  // the old workbook stays as it was
+        return status;
+    }
     if (!xlsClose()) return kExitInput;
+    g_temporary[0] = '\0';
     if (!o.quiet && counts.replaced > 0)
         say("%zu %s da U+FFFD\n", counts.replaced,
             counts.replaced == 1 ? "sequenza UTF-8 non valida sostituita"
                                  : "sequenze UTF-8 non valide sostituite");
-    if (streamed) return std::fflush(stdout) == 0 ? 0 : kExitInput;
-    return target.commit() ? 0 : kExitInput;
+    if (!staging.path().empty()) return staging.copy_to_stdout() ? 0 : kExitInput;
+    return std::fflush(stdout) == 0 ? 0 : kExitInput;
 }
 
 int parse_options(int argc, char **argv, Options &o) {
