@@ -34,6 +34,14 @@ def column_name(index):
     return name
 
 
+def paragraph_text(p):
+    """A paragraph's text, a line break inside it as a line feed."""
+    text = p.text or ""
+    for child in p:
+        text += ("\n" if child.tag == q("text:line-break") else paragraph_text(child)) + (child.tail or "")
+    return text
+
+
 class Cell:
     """One cell as LibreOffice holds it, with the properties of its cell style."""
 
@@ -41,7 +49,7 @@ class Cell:
         self.type = element.get(q("office:value-type"), "")
         self.value = (element.get(q("office:value")) or element.get(q("office:date-value"))
                       or element.get(q("office:string-value")))
-        self.text = "\n".join("".join(p.itertext()) for p in element.findall("text:p", NS))
+        self.text = "\n".join(paragraph_text(p) for p in element.findall("text:p", NS))
         self.formula = element.get(q("table:formula"))
         self.style = style
 

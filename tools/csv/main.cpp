@@ -401,31 +401,15 @@ private:
         write_cell(value, type, style);
     }
 
+    // One cell; `value` is zero-terminated at its end.
     void write_cell(std::string_view value, char type, const char *style) {
         while (skip_ > kMaxSkip && !failed_) {  // beyond one skip's reach: empty texts
             if (!xlsWriteCell("", 'S', "")) failed_ = true;
             --skip_;
         }
-        if (!xlsWriteCellEx(for_library(value), type, style, "", skip_, 0, 0)) failed_ = true;
+        if (!xlsWriteCellEx(value.data(), type, style, "", skip_, 0, 0)) failed_ = true;
         skip_ = 0;
         ++cells_;
-    }
-
-    // UTF-8 as the library takes it.
-    const char *for_library(std::string_view utf8) {
-        // Latin-1 texts: code points above U+00FF as '?'.
-        latin1_.clear();
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            auto c = static_cast<unsigned char>(utf8[i]);
-            if (c < 0x80) {
-                latin1_ += static_cast<char>(c);
-            } else if ((c & 0xE0) == 0xC0 && c <= 0xC3) {
-                latin1_ += static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F));
-            } else if ((c & 0xC0) != 0x80) {
-                latin1_ += '?';
-            }
-        }
-        return latin1_.c_str();
     }
 
     void end_row() {
@@ -491,7 +475,7 @@ private:
     // Counts for the closing warnings.
     unsigned long long newlines_ = 0, ragged_ = 0, firstRagged_ = 0, fieldsInFirst_ = 0,
                        dropped_ = 0;
-    std::string scratch_, latin1_;
+    std::string scratch_;
 };
 
 // ---- the run --------------------------------------------------------------------------
@@ -590,6 +574,7 @@ int run(const Options &o) {
     // merge's input). A new workbook for the standard output is streamed into it; a merge,
     // which writes to a path, is staged in a temporary file.
     xlsSetAtomic(1);
+    xlsSetEncoding("UTF-8");  // the tool hands on UTF-8 of any input
     Staging staging;
     if (output.empty() && !merged.empty()) {
         if (!staging.create()) return kExitInput;
