@@ -1,5 +1,7 @@
 """Prints the frozen panes of each sheet of a workbook as LibreOffice Calc shows them, one
-line per sheet: "NAME ROWS COLUMNS" (0 0 when not frozen). LibreOffice reads frozen panes
+line per sheet: "NAME ROWS COLUMNS" (0 0 when not frozen). With a fourth argument "view",
+first "active NAME" (the sheet the document opens on), and each line goes on with the
+sheet's tab colour (0xRRGGBB, -1 none), the zoom and whether the sheet is visible (1 or 0). LibreOffice reads frozen panes
 of this format only through its XSLT filter, and only a loaded document tells them.
 
 Usage: uno_view.py WORKBOOK PROFILE_DIR FILTER. Needs Debian's python3-uno (run it with the
@@ -23,7 +25,7 @@ def prop(name, value):
     return p
 
 
-def main(path, profile, filter_name):
+def main(path, profile, filter_name, extra=""):
     pipe = "gridquill%d" % os.getpid()
     office = subprocess.Popen(["soffice", "-env:UserInstallation=file://" + os.path.abspath(profile),
                                "--headless", "--norestore", "--invisible",
@@ -44,11 +46,17 @@ def main(path, profile, filter_name):
         doc = desktop.loadComponentFromURL(uno.systemPathToFileUrl(os.path.abspath(path)), "_blank", 0,
                                            (prop("Hidden", True), prop("FilterName", filter_name)))
         controller = doc.getCurrentController()
+        if extra == "view":
+            print("active", controller.getActiveSheet().Name)
         for sheet in doc.Sheets:
             controller.setActiveSheet(sheet)
             frozen = controller.hasFrozenPanes()
-            print(sheet.Name, controller.getSplitRow() if frozen else 0,
-                  controller.getSplitColumn() if frozen else 0)
+            line = [sheet.Name, controller.getSplitRow() if frozen else 0,
+                    controller.getSplitColumn() if frozen else 0]
+            if extra == "view":
+                line += ["0x%06X" % sheet.TabColor if sheet.TabColor >= 0 else -1,
+                         controller.ZoomValue, 1 if sheet.IsVisible else 0]
+            print(*line)
         doc.close(True)
         try:
             desktop.terminate()
@@ -63,4 +71,4 @@ def main(path, profile, filter_name):
 
 
 if __name__ == "__main__":
-    sys.exit(main(*sys.argv[1:4]))
+    sys.exit(main(*sys.argv[1:5]))
