@@ -27,6 +27,7 @@ bool keep(BoundedText<N> &field, std::string_view text, Place place) noexcept {
 
 void update_pending() noexcept {
     g.cellExtrasPending = !g.cellExtras.link.empty() || g.cellExtras.comment;
+    if (g.phase >= PHASE_CELLS) g.phase = g.cellExtrasPending ? PHASE_CELLS_WAITING : PHASE_CELLS;
 }
 
 }  // namespace

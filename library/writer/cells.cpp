@@ -304,11 +304,12 @@ inline std::size_t stream_room(const std::FILE *f) noexcept {
 #endif
 
 // Where a cell line is assembled: straight in the stream's buffer when the longest line
-// fits there, else in cellLine. The stream thus writes whole buffers, as fwrite does.
-char *line_start() noexcept {
+// fits there, else (and for a cell with a link) in cellLine. The stream thus writes whole
+// buffers, as fwrite does.
+char *line_start(bool extras) noexcept {
 #ifdef __GLIBC__
     std::FILE *f = g.outFile;
-    if (f != nullptr && stream_room(f) >= kCellLineSize) [[likely]]
+    if (!extras && f != nullptr && stream_room(f) >= kCellLineSize) [[likely]]
         return f->_IO_write_ptr;
 #endif
     return g.cellLine;
@@ -430,6 +431,12 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 
 // One cell: the checks, then the row start tag if due and the cell line, written at once.
 // Inlined into both entry points, so xlsWriteCell's fixed arguments cost nothing.
+// A cell with a link or comment goes the same way with Extras set, out of line.
+[[gnu::noinline]] int write_cell_with_extras(std::string_view text, char type, const char *styleId,
+                                            const char *formula, int skip, int mergeAcross,
+                                            int mergeDown) noexcept;
+
+template <bool Extras = false>
 [[gnu::always_inline]] inline int write_cell(std::string_view text, char type,
                                              const char *styleId, const char *formula, int skip,
                                              int mergeAcross, int mergeDown) noexcept {
@@ -452,10 +459,15 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     if (calc.size() > kMaxFormula) [[unlikely]]
         return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
-    if (g.phase != PHASE_CELLS) [[unlikely]]
+    constexpr bool extras = Extras;
+    if (g.phase != PHASE_CELLS) [[unlikely]] {
         write_sheet_head();  // the sheet's first cell
+        // A link or comment waits only outside PHASE_CELLS.
+        if (!Extras && g.cellExtrasPending)
+            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross, mergeDown);
+    }
 
-    char *const line = line_start();
+    char *const line = line_start(extras);
     char *o = line;
     if (!g.rowOpen && g.outFile != nullptr) [[unlikely]] {
         o = put(put(o, "   <Row"), g.pendingRowAttrs.view());
@@ -464,7 +476,6 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     }
     const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = saturating_add(g.currentColumn, skip);
-    const bool extras = g.cellExtrasPending;
     if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() &&
         !extras) [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
@@ -491,7 +502,7 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         } else if (!style.empty()) {
             o = put(put_escaped(put(o, "ss:StyleID=\""), style), "\" ");
         }
-        if (extras) o = put_link(o);
+        if constexpr (Extras) o = put_link(o);
         o = put_piece(o, kTypePart[kind]);
     }
     // A merged cell covers its further columns too: the next cell lands after them.
@@ -507,8 +518,7 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
         if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
         n = encode_value_new_mode(text, o);
     }
-    if (extras) [[unlikely]]
-        return end_cell_line(text, line, o, n);
+    if constexpr (Extras) return end_cell_line(text, line, o, n);
 #ifdef __GLIBC__
     if (n != kNotFast && line != g.cellLine) [[likely]] {
         g.outFile->_IO_write_ptr = put(o + n, "</Data></Cell>\n");
@@ -516,6 +526,11 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
     }
 #endif
     return end_cell_line(text, line, o, n);
+}
+
+int write_cell_with_extras(std::string_view text, char type, const char *styleId,
+                           const char *formula, int skip, int mergeAcross, int mergeDown) noexcept {
+    return write_cell<true>(text, type, styleId, formula, skip, mergeAcross, mergeDown);
 }
 
 // A row break; inlined into both entry points like write_cell.

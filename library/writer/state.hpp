@@ -15,7 +15,9 @@
 
 namespace gridquill::detail {
 
-enum Phase : int { PHASE_STYLES = 0, PHASE_SHEET = 1, PHASE_CELLS = 2 };
+// PHASE_CELLS_WAITING: as PHASE_CELLS, with a link or comment waiting for the next cell
+// (so that the cell path, which tests for PHASE_CELLS, looks for them only then).
+enum Phase : int { PHASE_STYLES = 0, PHASE_SHEET = 1, PHASE_CELLS = 2, PHASE_CELLS_WAITING = 3 };
 
 constexpr int kYes = -1;  // flags and results: -1 yes / success, 0 no / failure
 constexpr int kNo = 0;
@@ -94,9 +96,11 @@ constexpr std::size_t kCellLineSize =
     sizeof("   <Row>\n") + kPendingRowAttrsSize +
     sizeof("    <Cell ><Data ss:Type=\"DateTime\"></Data></Cell>\n") +
     2 * sizeof("ss:MergeAcross=\"-2147483648\" ") + sizeof("ss:Index=\"-2147483648\" ") +
-    sizeof("ss:HRef=\"\" x:HRefScreenTip=\"\" ") + kMaxLinkBytes + kMaxTipBytes +
     sizeof("ss:Formula=\"\" ") + 6 * kMaxFormula + sizeof("ss:StyleID=\"\" ") +
     kMaxEscapedId + kMaxValueBytes + 2 * kMaxUnitBytes;
+// A cell line with a link is assembled in cellLine, which has room for it too.
+constexpr std::size_t kCellLineBufferSize =
+    kCellLineSize + sizeof("ss:HRef=\"\" x:HRefScreenTip=\"\" ") + kMaxLinkBytes + kMaxTipBytes;
 
 // A block of cells, 1-based; lastRow 0 reaches down to the last row written, known at the
 // worksheet's end.
@@ -220,7 +224,7 @@ struct WriterState {
     CellExtras cellExtras;
     SheetOptions sheet;
     alignas(64) char outBuffer[kOutputBufferSize];
-    char cellLine[kCellLineSize];
+    char cellLine[kCellLineBufferSize];
     // The merge input stream's own buffer, so that reading never allocates.
     alignas(64) char inBuffer[1 << 16];
     // Results of the text services AsciiToUtf8 and strReplace / strnReplace.
