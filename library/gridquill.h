@@ -313,7 +313,7 @@ typedef struct xlsValidation {
     const char *errorTitle, *errorMessage;  /* shown when a value is refused */
 } xlsValidation;
 /* Adds a validation over a range of the open worksheet (lastRow 0: down to the last row
- * written); at most 32 per worksheet, each at most 2048 bytes escaped. */
+ * written); at most 16 per worksheet, each at most 2048 bytes escaped. */
 GRIDQUILL_API int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int lastColumn,
                                    xlsValidation rule) GRIDQUILL_NOEXCEPT;
 /* Adds a conditional format to a range of the open worksheet (lastRow 0: down to the last
@@ -321,7 +321,7 @@ GRIDQUILL_API int xlsAddValidation(int firstRow, int firstColumn, int lastRow, i
  * "Less", "GreaterOrEqual", "LessOrEqual" comparing with value1 (and value2), or "" with a
  * formula in value1 ("MOD(RC,2)=0"); `format` the look, as "color:#9C0006;background:
  * #FFC7CE;font-weight:700". Calls for the same range add up to 3 conditions, the first
- * that holds applying; at most 16 ranges per worksheet. */
+ * that holds applying; at most 16 ranges per worksheet, 512 bytes a condition escaped. */
 GRIDQUILL_API int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int lastColumn,
                                   const char *qualifier, const char *value1,
                                   const char *value2, const char *format) GRIDQUILL_NOEXCEPT;

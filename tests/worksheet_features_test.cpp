@@ -265,9 +265,9 @@ TEST_F(Features, RefusalsAndBounds) {
     // The bounds: the last one accepted, the next refused.
     const std::string longest(2079, 'a');
     EXPECT_EQ(xlsSetCellLink(longest.c_str(), std::string(255, 't').c_str()), -1);
-    for (int i = 0; i < 32; ++i) EXPECT_EQ(xlsAddValidation(1, 1, 1, 1, rule("Whole", "Greater", "1", "")), -1);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(xlsAddValidation(1, 1, 1, 1, rule("Whole", "Greater", "1", "")), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddValidation(1, 1, 1, 1, rule("Whole", "Greater", "1", "")), 0); }),
-              "Troppe convalide (al massimo 32) in xlsAddValidation().\n");
+              "Troppe convalide (al massimo 16) in xlsAddValidation().\n");
     for (int i = 0; i < 3; ++i) EXPECT_EQ(xlsAddCondition(1, 1, 0, 1, "Equal", "1", "", ""), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddCondition(1, 1, 0, 1, "Equal", "1", "", ""), 0); }),
               "Troppe condizioni (al massimo 3) per lo stesso intervallo in xlsAddCondition().\n");

@@ -333,7 +333,7 @@ extern "C" int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int 
         return fail({"Valori mancanti per la convalida in xlsAddValidation().\n"});
     SheetOptions &o = g.sheet;
     if (o.validationCount == kMaxValidations)
-        return fail({"Troppe convalide (al massimo 32) in xlsAddValidation().\n"});
+        return fail({"Troppe convalide (al massimo 16) in xlsAddValidation().\n"});
 
     BoundedText<kValidationSize> &b = o.validations[o.validationCount].body;
     b.assign("   <Type>").append(type).append("</Type>\n");
@@ -415,7 +415,7 @@ extern "C" int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int l
     whole = whole && append_escaped(b, arg(format), Place::attribute);
     b.append("\"/>\n   </Condition>\n");
     if (!whole || b.was_cut())
-        return fail({"Condizione troppo lunga (piu' di 1024 byte) in xlsAddCondition().\n"});
+        return fail({"Condizione troppo lunga (piu' di 512 byte) in xlsAddCondition().\n"});
     if (c != nullptr) {
         c->count++;
     } else {

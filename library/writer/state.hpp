@@ -62,11 +62,11 @@ constexpr std::size_t kMaxCommentAuthorBytes = 255;
 // What a worksheet writes after its table (sheet_options.cpp), kept until its end.
 constexpr int kMaxRowNumber = 1048576;           // ranges, breaks, frozen rows, selections
 constexpr int kMaxColumnNumber = 256;            // the columns a table declares
-constexpr std::size_t kMaxValidations = 32;      // DataValidation elements per worksheet
+constexpr std::size_t kMaxValidations = 16;      // DataValidation elements per worksheet
 constexpr std::size_t kValidationSize = 2048;    // one of them, escaped, without its range
 constexpr std::size_t kMaxConditionalRanges = 16;  // ConditionalFormatting elements
 constexpr std::size_t kMaxConditions = 3;          // conditions per range, the format's limit
-constexpr std::size_t kConditionSize = 1024;       // one Condition element, escaped
+constexpr std::size_t kConditionSize = 512;        // one Condition element, escaped
 constexpr std::size_t kMaxPageBreaks = 256;        // row breaks, and column breaks
 
 // What a workbook carries before its sheets, kept in fixed memory until it is written.
