@@ -9,6 +9,7 @@
 #include <expat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -34,10 +35,14 @@ struct CellCollector {
     bool inData = false;
     std::string text;
     std::vector<std::string> *values;
+    std::vector<std::string> *names;
 };
 
-void on_start(void *user, const XML_Char *name, const XML_Char **) {
+void on_start(void *user, const XML_Char *name, const XML_Char **attrs) {
     auto *c = static_cast<CellCollector *>(user);
+    if (std::strcmp(name, "Worksheet") == 0)
+        for (const XML_Char **a = attrs; *a != nullptr; a += 2)
+            if (std::strcmp(a[0], "ss:Name") == 0) c->names->push_back(a[1]);
     if (std::strcmp(name, "Cell") == 0) c->depthInCell++;
     else if (std::strcmp(name, "Data") == 0 && c->depthInCell > 0) {
         c->inData = true;
@@ -127,6 +132,7 @@ Parsed parse_workbook(const std::string &text) {
     Parsed result;
     CellCollector collector;
     collector.values = &result.cellValues;
+    collector.names = &result.sheetNames;
     XML_Parser p = XML_ParserCreate(nullptr);
     XML_SetUserData(p, &collector);
     XML_SetElementHandler(p, on_start, on_end);
@@ -173,6 +179,201 @@ std::string expected_cell_text(std::string_view value) {
         }
     }
     return out;
+}
+
+namespace {
+
+void utf8(std::string &out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool allowed(char32_t c) {
+    return c == 9 || c == 10 || c == 13 || (c >= 0x20 && c < 0xD800) ||
+           (c >= 0xE000 && c < 0xFFFE) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The sequence at `at` decoded the long way: its code point and length, or 0 when it is
+// not a well-formed sequence; `bad` gets the length of its maximal ill-formed part.
+std::size_t sequence(std::string_view t, std::size_t at, char32_t &cp, std::size_t &bad) {
+    auto b = static_cast<unsigned char>(t[at]);
+    std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    bad = 1;
+    if (n == 1 || b > 0xF4) return 0;
+    char32_t c = b & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if (at + i >= t.size()) return 0;
+        auto x = static_cast<unsigned char>(t[at + i]);
+        if ((x & 0xC0) != 0x80) return 0;
+        c = c << 6 | (x & 0x3F);
+        // A prefix that no well-formed sequence has ends the part before this byte.
+        if (i == 1 && n == 2 && c < 0x80) return 0;
+        if (i == 1 && n == 3 && (c < (0x800 >> 6) || (c >= (0xD800 >> 6) && c <= (0xDFFF >> 6))))
+            return 0;
+        if (i == 1 && n == 4 && (c < (0x10000 >> 12) || c > (0x10FFFF >> 12))) return 0;
+        bad = i + 1;
+    }
+    cp = c;
+    return n;
+}
+
+constexpr char32_t kCp1252[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                                  0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+
+// One character of a client text: the bytes it takes, what the reader sees of it (the
+// literal tab, line feed and carriage return of a name as 1, 2 and 3, normalised later)
+// and its UTF-16 units.
+struct Ch {
+    std::size_t in = 1;
+    std::string seen;
+    int units = 1;
+};
+
+Ch read_char(std::string_view t, std::size_t at, Enc e, bool cell) {
+    Ch ch;
+    auto b = static_cast<unsigned char>(t[at]);
+    if (b == '&' && !cell) {
+        static const char *const kNames[] = {"amp;", "lt;", "gt;", "quot;", "apos;"};
+        static const char kChars[] = "&<>\"'";
+        for (int i = 0; i < 5; ++i)
+            if (t.substr(at + 1).rfind(kNames[i], 0) == 0) {
+                ch.in = 1 + std::strlen(kNames[i]);
+                ch.seen = kChars[i];
+                return ch;
+            }
+        std::size_t i = at + 1;
+        if (i < t.size() && t[i] == '#') {
+            bool hex = i + 1 < t.size() && t[i + 1] == 'x';
+            std::size_t start = i + (hex ? 2 : 1), j = start;
+            unsigned long long v = 0;
+            while (j < t.size() && j - start < 20 &&
+                   (std::isdigit(static_cast<unsigned char>(t[j])) ||
+                    (hex && std::isxdigit(static_cast<unsigned char>(t[j]))))) {
+                v = v * (hex ? 16 : 10) + static_cast<unsigned>(std::isdigit(static_cast<unsigned char>(t[j]))
+                                                                   ? t[j] - '0'
+                                                                   : (std::tolower(t[j]) - 'a' + 10));
+                if (v > 0x10FFFF) v = 0x110000;
+                ++j;
+            }
+            if (j > start && j < t.size() && t[j] == ';' && j + 1 - at <= 12 && allowed(static_cast<char32_t>(v))) {
+                ch.in = j + 1 - at;
+                utf8(ch.seen, static_cast<char32_t>(v));
+                ch.units = v > 0xFFFF ? 2 : 1;
+                return ch;
+            }
+        }
+        ch.seen = "&";
+        return ch;
+    }
+    if (b < 0x20) {
+        bool newMode = e != Enc::latin1;
+        if (cell && !newMode) ch.seen = " ";
+        else if (cell && (b == '\n' || b == '\r')) {
+            ch.seen = "\n";
+            if (b == '\r' && at + 1 < t.size() && t[at + 1] == '\n') ch.in = 2;
+        } else if (cell && b == '\t') ch.seen = "\t";
+        else if (b == '\t') ch.seen = "\x01";
+        else if (b == '\n') ch.seen = "\x02";
+        else if (b == '\r') ch.seen = "\x03";
+        else ch.seen = " ";
+        return ch;
+    }
+    if (b < 0x80) {
+        ch.seen = static_cast<char>(b);
+        return ch;
+    }
+    if (e == Enc::utf8 || !cell) {
+        char32_t cp = 0;
+        std::size_t bad = 1, n = sequence(t, at, cp, bad);
+        if (n != 0 && allowed(cp)) {
+            ch.in = n;
+            ch.seen = std::string(t.substr(at, n));
+            ch.units = cp > 0xFFFF ? 2 : 1;
+            return ch;
+        }
+        if (e == Enc::utf8) {
+            ch.in = n != 0 ? n : bad;
+            ch.seen = "\xEF\xBF\xBD";
+            return ch;
+        }
+    }
+    char32_t c = b;
+    if (e == Enc::cp1252 && b < 0xA0) c = kCp1252[b - 0x80];
+    utf8(ch.seen, c);
+    return ch;
+}
+
+std::string_view body(std::string_view t, Enc e) {
+    return e == Enc::utf8 && t.rfind("\xEF\xBB\xBF", 0) == 0 ? t.substr(3) : t;
+}
+
+}  // namespace
+
+std::string reference_seen(std::string_view text, Enc e, std::size_t max) {
+    std::string seen;
+    std::size_t count = 0;
+    std::string_view t = body(text, e);
+    for (std::size_t i = 0; i < t.size();) {
+        Ch ch = read_char(t, i, e, false);
+        std::size_t add = e == Enc::latin1 ? ch.in : 1;
+        if (max != std::string::npos && count + add > max) break;
+        count += add;
+        seen += ch.seen;
+        i += ch.in;
+    }
+    // What an XML parser does with literal line ends and white space in an attribute.
+    std::string out;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        char c = seen[i];
+        if (c == '\x03' && i + 1 < seen.size() && seen[i + 1] == '\x02') continue;
+        out += c == '\x01' || c == '\x02' || c == '\x03' ? ' ' : c;
+    }
+    return out;
+}
+
+std::string reference_decoded(std::string_view t) {
+    std::string out;
+    for (std::size_t i = 0; i < t.size();) {
+        if (t[i] == '&') {
+            Ch ch = read_char(t, i, Enc::latin1, false);
+            out += ch.seen;
+            i += ch.in;
+            continue;
+        }
+        char c = t[i++];
+        if (c == '\r' && i < t.size() && t[i] == '\n') ++i;
+        out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+    }
+    return out;
+}
+
+std::string reference_cell(std::string_view value, Enc e) {
+    std::string seen;
+    int units = 0;
+    std::string_view t = body(value, e);
+    for (std::size_t i = 0; i < t.size();) {
+        Ch ch = read_char(t, i, e, true);
+        if (units + ch.units > 32767) break;
+        units += ch.units;
+        seen += ch.seen;
+        i += ch.in;
+    }
+    return seen;
 }
 
 std::string reference_utf8(std::string_view text) {

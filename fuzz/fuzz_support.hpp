@@ -35,6 +35,7 @@ inline void require(bool ok, const char *what, std::string_view detail = {}) {
 struct Parsed {
     std::string error;
     std::vector<std::string> cellValues;
+    std::vector<std::string> sheetNames;  // ss:Name of each Worksheet, as expat reads it
 };
 Parsed parse_workbook(const std::string &text);
 
@@ -51,6 +52,20 @@ bool has_markup_special(std::string_view s);
 // What a cell value becomes as character data: Latin-1 to UTF-8, control characters as
 // blanks, before any cut.
 std::string expected_cell_text(std::string_view value);
+
+// The client's encodings, in the order of the names xlsSetEncoding takes.
+enum class Enc { latin1, cp1252, utf8 };
+
+// What a reader sees of a name or ID the library writes for `text` read in `e`, after cutting
+// it to `max` characters (bytes in the Latin-1 mode), never inside one; npos: no cut.
+std::string reference_seen(std::string_view text, Enc e, std::size_t max = std::string::npos);
+
+// What a reader sees of an attribute text as an input workbook holds it: references
+// replaced, tab, line feed and carriage return (and the two as one line end) as blanks.
+std::string reference_decoded(std::string_view escaped);
+
+// What a reader sees of a cell value in a new mode: whole up to 32767 UTF-16 units.
+std::string reference_cell(std::string_view value, Enc e);
 
 // Reference forms of AsciiToUtf8 and strReplace with their limits.
 std::string reference_utf8(std::string_view text);

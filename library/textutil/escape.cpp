@@ -247,6 +247,7 @@ std::size_t decode_into(char *out, std::size_t room, std::string_view e, bool &w
             in = ref;
         } else {
             buf[0] = c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
+            if (c == '\r' && i + 1 < e.size() && e[i + 1] == '\n') in = 2;  // one line end
         }
         if (size > room - n) {
             whole = false;

@@ -63,7 +63,7 @@ std::size_t text_cut(std::string_view text, std::size_t max, Source source,
                      Encoding encoding) noexcept;
 
 // What a reader sees in an escaped attribute text: references replaced by their
-// characters, tab, line feed and carriage return by blanks. False when it did not fit.
+// characters, tab, line feed, carriage return (and the two as one line end) by blanks. False when it did not fit.
 template <std::size_t N>
 bool append_decoded(BoundedText<N> &out, std::string_view escaped) noexcept;
 std::size_t decode_into(char *out, std::size_t room, std::string_view escaped,

@@ -368,8 +368,10 @@ void emit_short(std::string_view text) noexcept {
         units += u.utf16;
         i += u.in;
     }
-    char *end = put(buf + n, "</Data></Cell>\n");
+    bool comment = g.cellExtrasPending;  // the comment, if any, follows the data
+    char *end = put(buf + n, comment ? "</Data>" : "</Data></Cell>\n");
     emit({buf, static_cast<std::size_t>(end - buf)});
+    if (comment) end_cell_with_comment();
 }
 
 // The one-pass encoder of the new modes, out of the Latin-1 mode's way.
