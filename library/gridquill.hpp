@@ -23,11 +23,13 @@
 namespace gridquill {
 
 // Longest texts the interface passes on whole; a longer text is refused, never cut.
-inline constexpr std::size_t kMaxCellBytes = 3996;  // a cell value in its escaped UTF-8 form
+// Texts are UTF-8: each workbook selects xlsSetEncoding("UTF-8") in its own context.
+inline constexpr std::size_t kMaxCellUnits = 32767;  // a cell value, in UTF-16 units
+inline constexpr std::size_t kMaxCellBytes = 3 * kMaxCellUnits + 3;  // the most that holds them
 inline constexpr std::size_t kMaxFormula = 1024;
 inline constexpr std::size_t kMaxStyleId = 15;   // a style that this client defines
 inline constexpr std::size_t kMaxStyleRef = 31;  // a style a cell, row or column names
-inline constexpr std::size_t kMaxSheetName = 31;
+inline constexpr std::size_t kMaxSheetName = 31;  // characters
 inline constexpr std::size_t kMaxAuthor = 99;
 inline constexpr std::size_t kMaxPath = 4095;
 inline constexpr std::size_t kMaxLinkText = 2079;     // links, tips, authors, conditions
@@ -49,9 +51,10 @@ inline void check(int result) {
     if (result == XLS_FAIL) refuse(xlsGetError());
 }
 
-inline void refuse_too_long(const char *what, std::size_t size, std::size_t limit) {
-    refuse(std::string("Testo troppo lungo per ") + what + " (" + std::to_string(size) +
-           " byte, al massimo " + std::to_string(limit) + ")\n");
+inline void refuse_too_long(const char *what, std::size_t size, std::size_t limit,
+                            const char *unit = "byte") {
+    refuse(std::string("Testo troppo lungo per ") + what + " (" + std::to_string(size) + " " +
+           unit + ", al massimo " + std::to_string(limit) + ")\n");
 }
 
 // A text the C functions would stop short at, or that does not fit `limit`.
@@ -61,22 +64,24 @@ inline void check_text(std::string_view text, std::size_t limit, const char *wha
         refuse(std::string("Carattere nullo nel testo per ") + what + "\n");
 }
 
-// Bytes of the text once converted to UTF-8 (Latin-1 bytes from 0x80 take two).
-inline std::size_t utf8_size(std::string_view text) noexcept {
-    std::size_t n = text.size();
-    for (char c : text) n += static_cast<unsigned char>(c) >= 0x80;
+// Characters of a UTF-8 text (its bytes that do not continue a sequence), and its
+// UTF-16 units (four-byte sequences take two); at most, for texts that are not UTF-8.
+inline std::size_t characters(std::string_view text) noexcept {
+    std::size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+inline std::size_t utf16_units(std::string_view text) noexcept {
+    std::size_t n = characters(text);
+    for (char c : text) n += static_cast<unsigned char>(c) >= 0xF0;
     return n;
 }
 
-// Bytes of a cell value once escaped and converted, as the library writes it.
-inline std::size_t cell_size(std::string_view text) noexcept {
-    std::size_t n = 0;
-    for (char c : text) {
-        unsigned char b = static_cast<unsigned char>(c);
-        n += b == '&' ? 5 : b == '<' || b == '>' ? 4 : b >= 0x80 ? 2 : 1;
-    }
-    return n;
+#if defined(__cpp_char8_t)
+inline std::string_view chars(std::u8string_view text) noexcept {
+    return {reinterpret_cast<const char *>(text.data()), text.size()};
 }
+#endif
 
 // A zero-terminated copy of a text in a fixed array, refusing what does not fit.
 template <std::size_t Limit>
@@ -147,7 +152,7 @@ public:
         style_ = id;
         return *this;
     }
-    // An R1C1 formula, written verbatim into an attribute: pass &amp; &lt; &quot; escaped.
+    // An R1C1 formula, as it reads ("=IF(RC[-1]=\"Nord\",1,0)"); the library escapes it.
     constexpr CellOptions &formula(std::string_view text) noexcept {
         formula_ = text;
         return *this;
@@ -307,7 +312,7 @@ class SheetSetup {
 public:
     SheetSetup() noexcept : record_(xlsSheetSetupDefault) {}
 
-    // Header and footer texts go into attributes: write & as &amp; and no double quote.
+    // Header and footer texts, at most 127 bytes; "&P" is the page number.
     SheetSetup &header(std::string_view text) {
         return page_text(record_.header, text, "l'intestazione");
     }
@@ -352,8 +357,6 @@ private:
     }
     template <std::size_t N>
     SheetSetup &page_text(char (&to)[N], std::string_view value, const char *what) {
-        if (detail::utf8_size(value) > N - 1)
-            detail::refuse_too_long(what, detail::utf8_size(value), N - 1);
         detail::set_field(to, value, what);
         return *this;
     }
@@ -474,7 +477,7 @@ public:
         return *this;
     }
 
-    // In a merge, leaves out the input worksheet of this name (as written in the input).
+    // In a merge, leaves out the input worksheet of this name.
     Workbook &drop_sheet(std::string_view name) {
         Selection in = use();
         detail::CText<255> sheet(name, "il nome del foglio");
@@ -483,10 +486,13 @@ public:
         return *this;
     }
 
-    // Starts a worksheet; the name is written verbatim (ASCII, or UTF-8 already escaped).
+    // Starts a worksheet of at most 31 characters.
     Workbook &sheet(std::string_view name, const SheetSetup &setup = SheetSetup()) {
         Selection in = use();
-        detail::CText<kMaxSheetName> sheet(name, "il nome del foglio");
+        if (detail::characters(name) > kMaxSheetName)
+            detail::refuse_too_long("il nome del foglio", detail::characters(name), kMaxSheetName,
+                                    "caratteri");
+        detail::CText<4 * kMaxSheetName + 3> sheet(name, "il nome del foglio");
         detail::check(xlsAddSheet(sheet.c_str(), setup.record()));
         sheet_ = true;
         cells_ = false;
@@ -606,14 +612,28 @@ public:
         });
     }
 
-    // A text cell; the text is Latin-1 and is escaped and converted by the library.
+    // A text cell of at most 32767 UTF-16 units; line breaks show with a wrapping style.
     Workbook &cell(std::string_view text, const CellOptions &options = CellOptions()) {
         alive();
-        std::size_t bytes = detail::cell_size(text);
-        if (bytes > kMaxCellBytes) detail::refuse_too_long("una cella", bytes, kMaxCellBytes);
-        detail::CText<kMaxCellBytes> value(text, "una cella");
+        std::size_t units = detail::utf16_units(text);
+        if (units > kMaxCellUnits)
+            detail::refuse_too_long("una cella", units, kMaxCellUnits, "unita' UTF-16");
+        if (text.size() < 4096) {
+            detail::CText<4095> value(text, "una cella");
+            return write(value.c_str(), 'S', options);
+        }
+        detail::check_text(text, kMaxCellBytes, "una cella");
+        std::string value(text);
         return write(value.c_str(), 'S', options);
     }
+#if defined(__cpp_char8_t)
+    Workbook &cell(std::u8string_view text, const CellOptions &options = CellOptions()) {
+        return cell(detail::chars(text), options);
+    }
+    Workbook &sheet(std::u8string_view name, const SheetSetup &setup = SheetSetup()) {
+        return sheet(detail::chars(name), setup);
+    }
+#endif
     Workbook &cell(std::string_view text, std::string_view style) {
         return cell(text, CellOptions().style(style));
     }
@@ -748,6 +768,7 @@ private:
         {
             Selection in(context_);
             try {
+                xlsSetEncoding("UTF-8");
                 properties.apply();
                 if (start() == XLS_FAIL) failure = xlsGetError();
             } catch (const Error &e) {

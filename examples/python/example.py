@@ -22,7 +22,7 @@ def main(output="vendite.xml", library=None):
     gq.add_style(money, "money")
 
     setup = sheet_setup_default()
-    setup.header = "Vendite per mese".encode("latin-1")
+    setup.header = "Vendite per mese".encode("utf-8")
     gq.add_sheet("Vendite", setup)
     gq.column(1, 110)
     for title in ("Mese", "Importo", "Chiuso il"):

@@ -2,11 +2,14 @@
 
 The C interface of libgridquill: the two records with their defaults, every exported
 function with its argument types, and GridquillError carrying xlsGetError()'s message.
-Texts are passed as str and sent as Latin-1, the library's code page.
+Texts are str, sent as UTF-8 (each workbook selects the library's UTF-8 mode), or bytes,
+sent as they are; paths are encoded as the file system does.
 """
 import ctypes
 import ctypes.util
 import datetime
+import decimal
+import math
 import os
 
 c_char, c_ubyte, c_int, c_char_p = ctypes.c_char, ctypes.c_ubyte, ctypes.c_int, ctypes.c_char_p
@@ -72,8 +75,31 @@ class GridquillError(Exception):
     """A call refused by the library; the message is xlsGetError()'s."""
 
 
-def _latin1(text):
-    return text.encode("latin-1") if isinstance(text, str) else text
+def _text(text):
+    """A text for the library: str as UTF-8, bytes as they are."""
+    return text.encode("utf-8") if isinstance(text, str) else text
+
+
+def _path(path):
+    return os.fsencode(path) if isinstance(path, (str, os.PathLike)) else path
+
+
+def _number_text(value, kind):
+    """The Number text of a Python number, or of a text given as a number; refuses what is
+    not a finite number."""
+    if isinstance(value, bool):
+        raise GridquillError("Un valore booleano non e' un numero: %r\n" % value)
+    if isinstance(value, (int, decimal.Decimal, float)):
+        if not math.isfinite(value):
+            raise GridquillError("Numero non finito per una cella Number\n")
+        return str(value) if not isinstance(value, float) else repr(value)
+    try:
+        number = float(value.decode("ascii") if isinstance(value, bytes) else value)
+    except (TypeError, ValueError, UnicodeDecodeError):
+        raise GridquillError("Valore non numerico per una cella Number: %r\n" % (value,)) from None
+    if not math.isfinite(number):
+        raise GridquillError("Numero non finito per una cella Number\n")
+    return value
 
 
 class Gridquill:
@@ -128,6 +154,7 @@ class Gridquill:
             "xlsSetActiveSheet": [c_int],
             "xlsSetAtomic": [c_int],
             "xlsAbandon": [],
+            "xlsSetEncoding": [c_char_p],
         }
         for name, argtypes in signatures.items():
             function = getattr(lib, name)
@@ -135,7 +162,8 @@ class Gridquill:
             function.errcheck = self._check
         self._context = lib.xlsNewContext()
         if not self._context:
-            raise GridquillError(lib.xlsGetError().decode("latin-1"))
+            raise GridquillError(lib.xlsGetError().decode("utf-8", "replace"))
+        self._call(lib.xlsSetEncoding, b"UTF-8")
 
     def __del__(self):
         """Frees the context; a workbook still open in it stays as far as it was written."""
@@ -147,7 +175,7 @@ class Gridquill:
         """Calls `function` with this object's context selected in the calling thread."""
         previous = self._lib.xlsGetContext()
         if previous != self._context and self._lib.xlsSelectContext(self._context) == 0:
-            raise GridquillError(self._lib.xlsGetError().decode("latin-1"))
+            raise GridquillError(self._lib.xlsGetError().decode("utf-8", "replace"))
         try:
             return function(*args)
         finally:
@@ -156,14 +184,14 @@ class Gridquill:
 
     def _check(self, result, function, args):
         if result == 0:
-            raise GridquillError(self._lib.xlsGetError().decode("latin-1"))
+            raise GridquillError(self._lib.xlsGetError().decode("utf-8", "replace"))
         return result
 
     def error(self):
-        return self._call(self._lib.xlsGetError).decode("latin-1")
+        return self._call(self._lib.xlsGetError).decode("utf-8", "replace")
 
     def init(self, path, author=""):
-        self._call(self._lib.xlsInit, _latin1(path), _latin1(author))
+        self._call(self._lib.xlsInit, _path(path), _text(author))
 
     def init_stream(self, stream, author=""):
         """Opens a workbook written to `stream`, any object with a binary write() (a file
@@ -176,20 +204,20 @@ class Gridquill:
                 return -1
             return size if taken is None else taken
         self._writer = WRITE_FUNCTION(write)  # kept alive while the library may call it
-        self._call(self._lib.xlsInitStream, self._writer, None, _latin1(author))
+        self._call(self._lib.xlsInitStream, self._writer, None, _text(author))
 
     def set_property(self, name, value):
         """A document property (Title, Subject, Keywords, Description, Category, Manager,
         Company) of the next workbook this object opens."""
-        self._call(self._lib.xlsSetDocumentProperty, _latin1(name), _latin1(value))
+        self._call(self._lib.xlsSetDocumentProperty, _text(name), _text(value))
 
     def add_name(self, name, refers_to):
         """A workbook-wide name, before the first sheet: add_name("Tasso", "=Dati!R1C2")."""
-        self._call(self._lib.xlsAddName, _latin1(name), _latin1(refers_to))
+        self._call(self._lib.xlsAddName, _text(name), _text(refers_to))
 
     def add_sheet_name(self, name, refers_to):
         """A name of the sheet just started, before its first column or cell."""
-        self._call(self._lib.xlsAddSheetName, _latin1(name), _latin1(refers_to))
+        self._call(self._lib.xlsAddSheetName, _text(name), _text(refers_to))
 
     def print_area(self, first_row, first_column, last_row, last_column):
         self._call(self._lib.xlsSetPrintArea, first_row, first_column, last_row, last_column)
@@ -198,35 +226,41 @@ class Gridquill:
         self._call(self._lib.xlsSetPrintTitles, first_row, last_row, first_column, last_column)
 
     def init_merge(self, input_path, output_path):
-        self._call(self._lib.xlsInitMerge, _latin1(input_path), _latin1(output_path))
+        self._call(self._lib.xlsInitMerge, _path(input_path), _path(output_path))
 
     def sheet_delete(self, name):
-        self._call(self._lib.xlsSheetDelete, _latin1(name))
+        self._call(self._lib.xlsSheetDelete, _text(name))
 
     def add_style(self, style, style_id=""):
-        self._call(self._lib.xlsAddStyle, style, _latin1(style_id))
+        self._call(self._lib.xlsAddStyle, style, _text(style_id))
 
     def add_sheet(self, name, setup=None):
-        self._call(self._lib.xlsAddSheet, _latin1(name),
+        self._call(self._lib.xlsAddSheet, _text(name),
                    setup if setup is not None else sheet_setup_default())
 
     def column(self, column, width, style=""):
-        self._call(self._lib.xlsColumn, column, width, _latin1(style))
+        self._call(self._lib.xlsColumn, column, width, _text(style))
 
-    def cell(self, value, kind="S", style="", formula="", skip=0, merge_across=0, merge_down=0):
-        """One cell; kind "S" text, "N" number, "D" DateTime. A number (int or float) is
-        written in its shortest round-trip text, a date or datetime as DateTime text."""
+    def cell(self, value, kind=None, style="", formula="", skip=0, merge_across=0, merge_down=0):
+        """One cell. A number (int, float, Decimal) is a Number cell in its shortest
+        round-trip text, a date or datetime a DateTime cell, a text a String cell unless
+        `kind` says "N" (a number's text) or "D" (a DateTime text). NaN, infinities, bools and
+        a text given as a number that is none are refused."""
         if isinstance(value, datetime.date):
             if not isinstance(value, datetime.datetime):
                 value = datetime.datetime.combine(value, datetime.time())
             value, kind = value.strftime("%Y-%m-%dT%H:%M:%S.000"), "D"
+        elif isinstance(value, (bool, int, float, decimal.Decimal)):
+            value, kind = _number_text(value, kind), "N"
         elif not isinstance(value, (str, bytes)):
-            value = repr(value)
-        self._call(self._lib.xlsWriteCellEx, _latin1(value), _latin1(kind), _latin1(style),
-                   _latin1(formula), skip, merge_across, merge_down)
+            raise GridquillError("Valore non ammesso per una cella: %r\n" % (value,))
+        elif kind in ("N", "n"):
+            _number_text(value, kind)
+        self._call(self._lib.xlsWriteCellEx, _text(value), _text(kind or "S"), _text(style),
+                   _text(formula), skip, merge_across, merge_down)
 
     def new_line(self, skip=0, height=0, style=""):
-        self._call(self._lib.xlsNewLineEx, skip, height, _latin1(style))
+        self._call(self._lib.xlsNewLineEx, skip, height, _text(style))
 
     def position(self):
         text = self._call(self._lib.xlsGetPosition)
@@ -239,27 +273,27 @@ class Gridquill:
         self._call(self._lib.xlsClose)
 
     def number(self, value, style=""):
-        self._call(self._lib.xlsWriteNumber, value, _latin1(style))
+        self._call(self._lib.xlsWriteNumber, value, _text(style))
 
     def date_time(self, when, style="date"):
         """A DateTime cell from a datetime.date or datetime.datetime."""
         parts = [when.year, when.month, when.day] + (
             [when.hour, when.minute, when.second] if isinstance(when, datetime.datetime) else [0, 0, 0])
-        self._call(self._lib.xlsWriteDateTime, *parts, _latin1(style))
+        self._call(self._lib.xlsWriteDateTime, *parts, _text(style))
 
     def formula(self, formula, value, style=""):
-        self._call(self._lib.xlsWriteFormula, _latin1(formula), value, _latin1(style))
+        self._call(self._lib.xlsWriteFormula, _text(formula), value, _text(style))
 
     def link(self, address, screen_tip=""):
         """A hyperlink on the next cell written."""
-        self._call(self._lib.xlsSetCellLink, _latin1(address), _latin1(screen_tip))
+        self._call(self._lib.xlsSetCellLink, _text(address), _text(screen_tip))
 
     def comment(self, text, author="", shown=False):
         """A comment on the next cell written."""
-        self._call(self._lib.xlsSetCellComment, _latin1(text), _latin1(author), 1 if shown else 0)
+        self._call(self._lib.xlsSetCellComment, _text(text), _text(author), 1 if shown else 0)
 
     def hidden_column(self, column, width=0, style=""):
-        self._call(self._lib.xlsColumnEx, column, width, _latin1(style), 1)
+        self._call(self._lib.xlsColumnEx, column, width, _text(style), 1)
 
     def hide_row(self):
         """Hides the row the next cell opens (after new_line)."""
@@ -299,20 +333,20 @@ class Gridquill:
     def validation(self, first_row, first_column, last_row, last_column, kind, value1="",
                    value2="", qualifier="", list_range=False, **messages):
         """messages: input_title, input_message, error_style, error_title, error_message."""
-        rule = Validation(type=_latin1(kind), qualifier=_latin1(qualifier),
-                          value1=_latin1(value1), value2=_latin1(value2),
+        rule = Validation(type=_text(kind), qualifier=_text(qualifier),
+                          value1=_text(value1), value2=_text(value2),
                           listRange=1 if list_range else 0)
         for key, field in (("input_title", "inputTitle"), ("input_message", "inputMessage"),
                            ("error_style", "errorStyle"), ("error_title", "errorTitle"),
                            ("error_message", "errorMessage")):
-            setattr(rule, field, _latin1(messages.get(key, "")))
+            setattr(rule, field, _text(messages.get(key, "")))
         self._call(self._lib.xlsAddValidation, first_row, first_column, last_row, last_column, rule)
 
     def condition(self, first_row, first_column, last_row, last_column, qualifier, value1,
                   value2="", format=""):
         self._call(self._lib.xlsAddCondition, first_row, first_column, last_row, last_column,
-                                  _latin1(qualifier), _latin1(value1), _latin1(value2),
-                                  _latin1(format))
+                                  _text(qualifier), _text(value1), _text(value2),
+                                  _text(format))
 
     def active_sheet(self, sheet):
         """The worksheet (0-based) the next workbook opens on; call before init."""

@@ -3,6 +3,7 @@ user sees: sheet names, cell values and types, formula results, merged ranges, s
 
 Usage: check.py DEMO MAKER WORKDIR. Exits 77 (skipped) when LibreOffice is not installed.
 """
+import csv
 import gzip
 import os
 import shutil
@@ -344,6 +345,55 @@ def check_features(check, work, soffice, profile):
     print("Gnumeric %s read features.xml" % ssconvert)
 
 
+# The texts of each encoding's workbook as a reader must show them: sheet names, then the
+# cells of R&D (the formula's result is 1).
+LINES = "prima riga\nseconda riga"
+TEXTS = {
+    "texts-utf8": (["R&D", "Caff\u00e8", "Fatturato trimestrale del caff\u00e8"],
+                   "perch\u00e9 pi\u00f9 citt\u00e0", "\u20ac 12,50 l\u2019anno",
+                   "\u03a4\u03b5\u03af\u03b1 \u65e5\u672c\u8a9e \U0001f600", LINES),
+    "texts-latin1": (["R&D", "Caff\u00e8", "Fatturato trimestrale del caff"],
+                     "perch\u00e9 pi\u00f9 citt\u00e0", "EUR 12,50", "Caff\u00e8 & latte",
+                     "prima riga seconda riga"),
+    "texts-cp1252": (["R&D", "Caff\u00e8", "Fatturato trimestrale Nord\u2013Sud"],
+                     "perch\u00e9 pi\u00f9 citt\u00e0", "\u20ac 12,50 l\u2019anno",
+                     "Caff\u00e8 & latte", LINES),
+}
+
+
+def check_texts(check, book, sheets):
+    names, accents, euro, more, lines = TEXTS[book]
+    check.expect(book + " sheet names", [s[0] for s in sheets], names)
+    if sheets:
+        check.cells(book, "R&D", sheets[0][1], [
+            ("A1", "string", None, "Nord"), ("B1", "float", 1.0, None),
+            ("C1", "string", None, accents), ("A2", "string", None, euro),
+            ("B2", "string", None, more), ("C2", "string", None, lines)])
+
+
+def check_texts_gnumeric(check, work):
+    """The same workbooks read by Gnumeric: sheet names, and the values recalculated."""
+    ssconvert = shutil.which("ssconvert")
+    if ssconvert is None:
+        print("Gnumeric (ssconvert) is not installed: texts in Gnumeric NOT CHECKED")
+        return
+    for book, (names, accents, euro, more, lines) in TEXTS.items():
+        subprocess.run([ssconvert, book + ".xml", book + ".gnumeric"], cwd=work, check=True,
+                       timeout=120, stdin=subprocess.DEVNULL, capture_output=True)
+        with gzip.open(os.path.join(work, book + ".gnumeric")) as f:
+            root = ET.parse(f).getroot()
+        sheets = root.iter("{http://www.gnumeric.org/v10.dtd}Sheet")
+        found = [s.find("{http://www.gnumeric.org/v10.dtd}Name").text for s in sheets]
+        check.expect("gnumeric %s sheet names" % book, found, names)
+        subprocess.run([ssconvert, "--recalc", "-S", book + ".xml", book + ".%n.csv"], cwd=work,
+                       check=True, timeout=120, stdin=subprocess.DEVNULL, capture_output=True)
+        with open(os.path.join(work, book + ".0.csv"), encoding="utf-8", newline="") as f:
+            rows = list(csv.reader(f))
+        check.expect("gnumeric %s cells" % book, rows,
+                     [["Nord", "1", accents], [euro, more, lines]])
+    print("Gnumeric %s read texts-*.xml" % ssconvert)
+
+
 def main(demo, maker, work):
     soffice = shutil.which("soffice") or shutil.which("libreoffice")
     if soffice is None:
@@ -353,7 +403,7 @@ def main(demo, maker, work):
     os.makedirs(work)
     subprocess.run([demo], cwd=work, stdin=subprocess.DEVNULL, check=True, timeout=60)
     subprocess.run([maker], cwd=work, check=True, timeout=60)
-    books = ["Prova1", "report", "merged", "position", "features"]
+    books = ["Prova1", "report", "merged", "position", "features"] + list(TEXTS)
     for book in books:
         with open(os.path.join(work, book + ".xml"), "rb") as f:
             xml.parsers.expat.ParserCreate().Parse(f.read(), True)
@@ -375,6 +425,9 @@ def main(demo, maker, work):
           "right-to-left, screen tips, the validations' conditions, a zoom per sheet, the "
           "selection in a frozen pane, gridlines and zeros hidden per sheet.")
     check_position(check, *read["position"])
+    for book in TEXTS:
+        check_texts(check, book, read[book][0])
+    check_texts_gnumeric(check, work)
     for failure in check.failures:
         print(failure)
     print("%d workbooks opened in %s: %d differences" % (len(books), soffice, len(check.failures)))

@@ -1,7 +1,9 @@
 // Writes the workbooks that the interoperability test opens in LibreOffice: a styled
 // two-sheet report (report.xml), a merge of it with one sheet dropped (merged.xml), and
-// formulas built from the reported position after breaks and merges (position.xml).
+// formulas built from the reported position after breaks and merges (position.xml), and
+// the same texts in each client encoding (texts-*.xml).
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "gridquill.hpp"
@@ -42,7 +44,7 @@ void report() {
     std::snprintf(sum, sizeof sum, "=SUM(%.*s)", static_cast<int>(above.size()), above.data());
     wb.cell(0, gq::CellOptions().style("money").formula(sum));
     wb.next_row();
-    wb.cell("Qualit\xe0 & <prezzo> \xe8 ok", gq::CellOptions().merge(0, 1));
+    wb.cell("Qualit\xc3\xa0 & <prezzo> \xc3\xa8 ok", gq::CellOptions().merge(0, 1));
     wb.cell(1e20).cell(1e-7);
     wb.next_row();
     wb.cell(-42, gq::CellOptions().skip(1));
@@ -157,6 +159,35 @@ void features() {
     wb.close();
 }
 
+// The same report texts in each encoding, through the C interface: an author, sheet
+// names and a page header with '&', a formula with quotes, accented letters, and (where
+// the encoding has them) the euro sign, a typographic apostrophe, Greek, Japanese, an
+// emoji and a cell of two lines.
+struct Texts {
+    const char *file, *encoding, *cafe, *cut, *accents, *euro, *more;
+};
+
+void texts(const Texts &t) {
+    xlsStyle wrap = xlsStyleDefault;
+    wrap.wrapText = '1';
+    wrap.pattern[0] = '\0';
+    std::strcpy(wrap.numberFormat, "General");
+    xlsSheetSetup setup = xlsSheetSetupDefault;
+    std::strcpy(setup.header, "Pagina &P di &N");
+    bool ok = xlsSetEncoding(t.encoding) && xlsInit(t.file, "Ufficio R&D") &&
+              xlsAddStyle(wrap, "a capo") && xlsAddSheet("R&D", setup) &&
+              xlsWriteCell("Nord", 'S', "") &&
+              xlsWriteCellEx("0", 'N', "", "=IF(RC[-1]=\"Nord\",1,0)", 0, 0, 0) &&
+              xlsWriteCell(t.accents, 'S', "") && xlsNewLine() &&
+              xlsWriteCell(t.euro, 'S', "") && xlsWriteCell(t.more, 'S', "") &&
+              xlsWriteCell("prima riga\nseconda riga", 'S', "a capo") &&
+              xlsAddSheet(t.cafe, xlsSheetSetupDefault) && xlsWriteCell("x", 'S', "") &&
+              xlsAddSheet(t.cut, xlsSheetSetupDefault) && xlsWriteCell("y", 'S', "") &&
+              xlsClose();
+    xlsSetEncoding("Latin-1");
+    if (!ok) throw gq::Error(std::string(t.file) + ": " + xlsGetError());
+}
+
 }  // namespace
 
 int main() {
@@ -165,10 +196,17 @@ int main() {
         merged();
         features();
         position();
+        texts({"texts-utf8.xml", "UTF-8", "Caff\xC3\xA8", "Fatturato trimestrale del caff\xC3\xA8",
+               "perch\xC3\xA9 pi\xC3\xB9 citt\xC3\xA0", "\xE2\x82\xAC 12,50 l\xE2\x80\x99" "anno",
+               "\xCE\xA4\xCE\xB5\xCE\xAF\xCE\xB1 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80"});
+        texts({"texts-latin1.xml", "ISO-8859-1", "Caff\xE8", "Fatturato trimestrale del caff\xC3\xA8",
+               "perch\xE9 pi\xF9 citt\xE0", "EUR 12,50", "Caff\xE8 & latte"});
+        texts({"texts-cp1252.xml", "Windows-1252", "Caff\xE8", "Fatturato trimestrale Nord\x96Sud",
+               "perch\xE9 pi\xF9 citt\xE0", "\x80 12,50 l\x92" "anno", "Caff\xE8 & latte"});
     } catch (const gq::Error &e) {
         std::fprintf(stderr, "make_workbooks: %s", e.what());
         return 1;
     }
-    std::puts("report.xml merged.xml position.xml features.xml");
+    std::puts("report.xml merged.xml position.xml features.xml texts-*.xml");
     return 0;
 }
