@@ -1,9 +1,7 @@
 // gridquill-csv: turns CSV and TSV files into one workbook, a worksheet per input, or adds
 // them as worksheets to an existing workbook. Parsing is libcsv's; writing is Gridquill's.
 #include <csv.h>
-#include <fcntl.h>
 #include <getopt.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
