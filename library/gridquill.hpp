@@ -568,7 +568,8 @@ public:
     }
     // Filter buttons over the range; last_row 0 reaches down to the last row written.
     Workbook &autofilter(int first_row, int first_column, int last_row, int last_column) {
-        return in_context([=] { return xlsAutoFilter(first_row, first_column, last_row, last_column); });
+        return in_context(
+            [=] { return xlsAutoFilter(first_row, first_column, last_row, last_column); });
     }
     Workbook &select(int row, int column) {
         return in_context([=] { return xlsSelectCell(row, column); });

@@ -277,8 +277,9 @@ class Gridquill:
 
     def date_time(self, when, style="date"):
         """A DateTime cell from a datetime.date or datetime.datetime."""
-        parts = [when.year, when.month, when.day] + (
-            [when.hour, when.minute, when.second] if isinstance(when, datetime.datetime) else [0, 0, 0])
+        parts = [when.year, when.month, when.day, 0, 0, 0]
+        if isinstance(when, datetime.datetime):
+            parts[3:] = [when.hour, when.minute, when.second]
         self._call(self._lib.xlsWriteDateTime, *parts, _text(style))
 
     def formula(self, formula, value, style=""):

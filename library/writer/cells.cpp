@@ -466,7 +466,8 @@ template <bool Extras = false>
         write_sheet_head();  // the sheet's first cell
         // A link or comment waits only outside PHASE_CELLS.
         if (!Extras && g.cellExtrasPending)
-            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross, mergeDown);
+            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross,
+                                          mergeDown);
     }
 
     char *const line = line_start(extras);

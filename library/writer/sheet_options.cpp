@@ -78,7 +78,8 @@ bool element(BoundedText<N> &out, std::string_view name, std::string_view text) 
 // One element with a number, on a line of its own at the options' depth (deeper: +1).
 void append_number(BoundedText<8192> &out, std::string_view name, long long value,
                    int deeper = 0) noexcept {
-    out.append(deeper ? "    <" : "   <").append(name).append(">").append_int(value).append("</").append(name).append(">\n");
+    out.append(deeper ? "    <" : "   <").append(name).append(">").append_int(value);
+    out.append("</").append(name).append(">\n");
 }
 
 }  // namespace
@@ -178,7 +179,8 @@ void write_after_options() noexcept {
         emit("  </PageBreaks>\n");
     }
     for (std::size_t i = 0; i < o.validationCount; ++i) {
-        out.assign("  <DataValidation xmlns=\"urn:schemas-microsoft-com:office:excel\">\n   <Range>");
+        out.assign("  <DataValidation xmlns=\"urn:schemas-microsoft-com:office:excel\">\n");
+        out.append("   <Range>");
         append_range(out, o.validations[i].range);
         out.append("</Range>\n");
         emit(out.view());
@@ -193,7 +195,8 @@ void write_after_options() noexcept {
     }
     for (std::size_t i = 0; i < o.conditionalCount; ++i) {
         const SheetOptions::Conditional &c = o.conditionals[i];
-        out.assign("  <ConditionalFormatting xmlns=\"urn:schemas-microsoft-com:office:excel\">\n   <Range>");
+        out.assign("  <ConditionalFormatting xmlns=\"urn:schemas-microsoft-com:office:excel\">\n");
+        out.append("   <Range>");
         append_range(out, c.range);
         out.append("</Range>\n");
         emit(out.view());
@@ -254,7 +257,8 @@ extern "C" int xlsSetTabColor(int rgb) noexcept {
 extern "C" int xlsSetZoom(int percent) noexcept {
     if (!attached()) return kNo;
     if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetZoom");
-    if (percent < 10 || percent > 399) return fail({"Zoom errato (da 10 a 399) in xlsSetZoom().\n"});
+    if (percent < 10 || percent > 399)
+        return fail({"Zoom errato (da 10 a 399) in xlsSetZoom().\n"});
     g.sheet.zoom = percent;
     return kYes;
 }
@@ -264,7 +268,8 @@ extern "C" int xlsSetDisplay(int flags) noexcept {
     if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetDisplay");
     constexpr int all = XLS_DISPLAY_NO_GRIDLINES | XLS_DISPLAY_NO_ZEROS | XLS_DISPLAY_NO_HEADINGS |
                         XLS_DISPLAY_RIGHT_TO_LEFT;
-    if ((flags & ~all) != 0) return fail({"Opzioni di visualizzazione errate in xlsSetDisplay().\n"});
+    if ((flags & ~all) != 0)
+        return fail({"Opzioni di visualizzazione errate in xlsSetDisplay().\n"});
     g.sheet.display = flags;
     return kYes;
 }
@@ -302,7 +307,8 @@ extern "C" int xlsAddPageBreak(int row, int column) noexcept {
     if (!attached()) return kNo;
     if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsAddPageBreak");
     SheetOptions &o = g.sheet;
-    if (row < 0 || row >= kMaxRowNumber || column < 0 || column >= kMaxColumnNumber || (row == 0 && column == 0))
+    if (row < 0 || row >= kMaxRowNumber || column < 0 || column >= kMaxColumnNumber ||
+        (row == 0 && column == 0))
         return fail({"Interruzione di pagina errata in xlsAddPageBreak().\n"});
     if ((row > 0 && o.rowBreakCount == static_cast<int>(kMaxPageBreaks)) ||
         (column > 0 && o.columnBreakCount == static_cast<int>(kMaxPageBreaks)))
@@ -338,7 +344,8 @@ extern "C" int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int 
     BoundedText<kValidationSize> &b = o.validations[o.validationCount].body;
     b.assign("   <Type>").append(type).append("</Type>\n");
     if (type == "List" && rule.listRange) b.append("   <CellRangeList/>\n");
-    if (compared && !qualifier.empty()) b.append("   <Qualifier>").append(qualifier).append("</Qualifier>\n");
+    if (compared && !qualifier.empty())
+        b.append("   <Qualifier>").append(qualifier).append("</Qualifier>\n");
     bool whole = true;
     if (compared && between) {
         b.append("   ");

@@ -50,7 +50,8 @@ constexpr std::size_t kOutputBufferSize = 1 << 17;
 // What every call reports when the calling thread's state cannot be allocated.
 constexpr char kNoState[] = "Memoria insufficiente per lo stato della cartella di lavoro.\n";
 
-constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;  // index, height, style ID, hidden
+// Index, height, style ID, hidden.
+constexpr std::size_t kPendingRowAttrsSize = 128 + kMaxEscapedId;
 
 // What a cell may carry besides its value (cell_extras.cpp): texts kept in their escaped
 // form until the cell is written; a longer text is refused.

@@ -274,8 +274,8 @@ def check_features(check, work, soffice, profile):
             element[column_name(c) + str(r)] = cell
     note = element.get("A2")
     note = note.find("office:annotation", NS) if note is not None else None
-    check.expect("features comment on A2", None if note is None else "".join(
-        note.find("text:p", NS).itertext()) if note.find("text:p", NS) is not None else "", "Paga a 60 giorni")
+    text = None if note is None else "".join("".join(p.itertext()) for p in note.findall("text:p", NS))
+    check.expect("features comment on A2", text, "Paga a 60 giorni")
     check.expect("features comment shown always",
                  None if note is None else note.get(q("office:display")), "true")
     links = [a.get("{http://www.w3.org/1999/xlink}href") for a in table.iter(q("text:a"))]
@@ -290,8 +290,9 @@ def check_features(check, work, soffice, profile):
     hidden = {e.get(q("style:name")) for e in root.iter(q("style:style"))
               if any(p.get(q("table:display")) == "false" for p in e)}
     check.expect("features hidden sheet", sheets[1][3].get(q("table:style-name")) in hidden, True)
-    protect = {e.get(q("style:name")): p.get(q("style:cell-protect")) for e in root.iter(q("style:style"))
-               for p in e if p.get(q("style:cell-protect")) is not None}
+    protect = {e.get(q("style:name")): p.get(q("style:cell-protect"))
+               for e in root.iter(q("style:style")) for p in e
+               if p.get(q("style:cell-protect")) is not None}
     check.expect("features unlocked style", protect.get("libero"), "none")
     # Misread (README): the filter takes ss:Protected="1" as unlocked too.
     check.expect("features locked style", protect.get("chiuso"), "none")
@@ -309,7 +310,8 @@ def check_features(check, work, soffice, profile):
         python = "/usr/bin/python3"
     view = subprocess.run([python, os.path.join(os.path.dirname(__file__), "uno_view.py"),
                            os.path.join(work, "features.xml"), os.path.join(work, "profile-uno"),
-                           "MS Excel 2003 XML", "view"], capture_output=True, text=True, timeout=300)
+                           "MS Excel 2003 XML", "view"],
+                          capture_output=True, text=True, timeout=300)
     if view.returncode == SKIPPED:
         print("frozen panes, tab colour, zoom, active sheet NOT CHECKED: %s" % view.stdout.strip())
     else:
@@ -331,11 +333,14 @@ def check_features(check, work, soffice, profile):
     found = {}
     for sheet in gnumeric.iter(gnm + "Sheet"):
         name = sheet.find(gnm + "Name").text
+        hidden = [[e.get("No") for e in sheet.iter(gnm + tag) if e.get("Hidden") == "1"]
+                  for tag in ("ColInfo", "RowInfo")]
         found[name] = {
             "filters": [f.get("Area") for f in sheet.iter(gnm + "Filter")],
-            "cursor": [(s.get("CursorRow"), s.get("CursorCol")) for s in sheet.iter(gnm + "Selections")],
-            "hidden columns": [c.get("No") for c in sheet.iter(gnm + "ColInfo") if c.get("Hidden") == "1"],
-            "hidden rows": [r.get("No") for r in sheet.iter(gnm + "RowInfo") if r.get("Hidden") == "1"],
+            "cursor": [(s.get("CursorRow"), s.get("CursorCol"))
+                       for s in sheet.iter(gnm + "Selections")],
+            "hidden columns": hidden[0],
+            "hidden rows": hidden[1],
         }
     ordini, attivo = found.get("Ordini", {}), found.get("Attivo", {})
     check.expect("gnumeric autofilter range", ordini.get("filters"), ["A1:D5"])
@@ -418,7 +423,8 @@ def main(demo, maker, work):
     check_merged(check, *read["merged"])
     check_features(check, work, soffice, profile)
     default = read["features"][0][0][3] if read["features"][0] else None
-    columns = [] if default is None else [c.get(q("table:visibility")) for c in default.iter(q("table:table-column"))]
+    columns = [] if default is None else [c.get(q("table:visibility"))
+                                          for c in default.iter(q("table:table-column"))]
     check.expect("features hidden column C (default filter)", "collapse" in columns, True)
     print("Not checked, since no reader here shows them (their markup is checked by "
           "worksheet_features_test and the schema): print layout and page breaks, "

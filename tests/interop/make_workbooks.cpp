@@ -119,11 +119,12 @@ void features() {
     wb.tab_color(0xF01010).zoom(150).display(XLS_DISPLAY_NO_GRIDLINES | XLS_DISPLAY_NO_ZEROS);
     wb.print_layout(80, 1, 0, 9).page_break(3, 0).page_break(0, 2);
     wb.column(1, 90).column(3, 60, {}, true);
-    wb.cell("Cliente", "chiuso").cell("Importo", "chiuso").cell("Nascosta", "chiuso").cell("Quando", "chiuso");
+    for (const char *title : {"Cliente", "Importo", "Nascosta", "Quando"}) wb.cell(title, "chiuso");
     const struct {
         const char *client, *link, *note;
         double amount;
-    } rows[] = {{"Rossi", "https://example.com/?cliente=rossi&anno=2024", "Paga a 60 giorni", -1250.5},
+    } rows[] = {{"Rossi", "https://example.com/?cliente=rossi&anno=2024", "Paga a 60 giorni",
+                 -1250.5},
                 {"Bianchi", "mailto:bianchi@example.com", nullptr, 980},
                 {"Verdi", "#Attivo!A1", nullptr, 42}};
     int n = 0;
@@ -132,7 +133,8 @@ void features() {
         ++n;
         wb.link(r.link, "Apri");
         if (r.note != nullptr) wb.comment(r.note, "Ufficio", true);
-        wb.cell(r.client, "libero").cell(r.amount, "libero").cell("x").cell(gq::DateTime(2024, 3, n), "date");
+        wb.cell(r.client, "libero").cell(r.amount, "libero").cell("x");
+        wb.cell(gq::DateTime(2024, 3, n), "date");
     }
     wb.next_row();
     wb.cell("Totale").formula("=SUM(R2C2:R4C2)", -228.5);
