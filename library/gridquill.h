@@ -118,9 +118,11 @@ GRIDQUILL_API int xlsSelectContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
 GRIDQUILL_API xlsContext *xlsGetContext(void) GRIDQUILL_NOEXCEPT;
 /* Frees `context` (any phase; null does nothing). Freeing the calling thread's selected
  * context returns the thread to its own state; one selected in another thread is refused.
- * A workbook still open in it is closed as far as it was written, not completed, and the
- * call returns 0 with "File '<path>' incompleto: contesto liberato prima di xlsClose().\n";
- * the context is freed all the same. */
+ * A workbook still open in it is dropped as xlsInit drops an unfinished one (a file keeps
+ * what was written; in atomic mode the old file stays), and the call returns 0 with
+ * "File '<path>' incompleto" (atomic: "File '<path>' non sostituito"; a stream: "Flusso in
+ * output incompleto") and ": contesto liberato prima di xlsClose().\n"; the context is
+ * freed all the same. */
 GRIDQUILL_API int xlsFreeContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
 /* Selects how the texts of later calls are read, in every phase: a setting of the
  * calling thread's state (or its selected context), kept across its workbooks. Names, in any case: "ISO-8859-1" or "Latin-1" (the default: each byte a

@@ -76,6 +76,11 @@ TEST_F(Contexts, ThreadsAndContextsKeepTheirStateApart) {
     EXPECT_EQ(stderr_of([&] { EXPECT_EQ(xlsFreeContext(c), 0); }),
               "File 'open.xml' incompleto: contesto liberato prima di xlsClose().\n");
     EXPECT_EQ(without_created(read_file("open.xml")), prologue("T"));  // as far as written
+    xlsContext *d = xlsNewContext();
+    xlsSelectContext(d), xlsSetAtomic(1), xlsInit("atomic.xml", "T"), xlsSelectContext(nullptr);
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(xlsFreeContext(d), 0); }),
+              "File 'atomic.xml' non sostituito: contesto liberato prima di xlsClose().\n");
+    EXPECT_FALSE(std::filesystem::exists("atomic.xml"));
 }
 
 TEST_F(Contexts, AStateThatCannotBeAllocatedFailsEveryCall) {

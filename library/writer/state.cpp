@@ -344,15 +344,18 @@ extern "C" int xlsFreeContext(xlsContext *context) noexcept {
         if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire))
             return refuse_context("Contesto in uso in un altro thread in xlsFreeContext().\n");
     }
+    // A workbook still open: a stream or a file left as far as written, or in atomic mode
+    // an old file left in place.
     const WriterState &s = context->state;
-    bool unfinished = s.outFile != nullptr;
+    const bool unfinished = s.outFile != nullptr, stream = s.stream.write != nullptr;
+    const std::string_view what = s.tempPath.empty() ? "' incompleto" : "' non sostituito";
     BoundedText<kMaxPath + 1> path;
     path.assign(s.outputPath.view());
     drop_context(context);
-    if (unfinished && attached())
-        return fail(
-            {"File '", path.view(), "' incompleto: contesto liberato prima di xlsClose().\n"});
-    return unfinished ? kNo : kYes;
+    if (!unfinished || !attached()) return unfinished ? kNo : kYes;
+    constexpr std::string_view kWhy = ": contesto liberato prima di xlsClose().\n";
+    if (stream) return fail({"Flusso in output incompleto", kWhy});
+    return fail({"File '", path.view(), what, kWhy});
 }
 
 // Selects how the texts of later calls are read, by one of the names of each encoding.
