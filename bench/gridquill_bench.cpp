@@ -46,6 +46,10 @@ struct Values {
     std::vector<std::string> latin1, utf8, number;
     std::vector<double> numeric;
     std::vector<const char *> cells;  // latin1 and number interleaved, as a row takes them
+    // The encodings' workload: a third of the texts with accented letters, a euro sign and
+    // three CJK characters, in UTF-8 and (the same count of characters) in Latin-1.
+    std::vector<std::string> textLatin1, textUtf8;
+    std::vector<const char *> cellsLatin1, cellsUtf8;
 
     Values() {
         for (std::size_t k = 0; k < kPool; ++k) {
@@ -57,8 +61,19 @@ struct Values {
             numeric.push_back(std::strtod(number.back().c_str(), nullptr));
         }
         for (std::size_t k = 0; k < kPool; ++k) {
+            std::string n = std::to_string(k);
+            bool special = k % 3 == 0;
+            textLatin1.push_back(special ? "Caff\xE8 citt\xE0 \xA4 12 \xC6\xC7\xC8 " + n : "Articolo " + n);
+            textUtf8.push_back(special ? "Caff\xC3\xA8 citt\xC3\xA0 \xE2\x82\xAC 12 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E " + n
+                                       : "Articolo " + n);
+        }
+        for (std::size_t k = 0; k < kPool; ++k) {
             cells.push_back(latin1[k].c_str());
             cells.push_back(number[k].c_str());
+            cellsLatin1.push_back(textLatin1[k].c_str());
+            cellsLatin1.push_back(number[k].c_str());
+            cellsUtf8.push_back(textUtf8[k].c_str());
+            cellsUtf8.push_back(number[k].c_str());
         }
     }
     static std::size_t first(long row) {
@@ -110,7 +125,8 @@ std::vector<std::string> style_ids(int count) {
 // The workbook through Gridquill: the styles registered, and the cells taking them in turn
 // (no style when there are none).
 void write_gridquill(const Values &v, long rows, const std::vector<std::string> &ids,
-                     const char *path) {
+                     const char *path, const std::vector<const char *> *pool = nullptr) {
+    const std::vector<const char *> &cells = pool != nullptr ? *pool : v.cells;
     std::vector<const char *> cellStyles;
     for (const std::string &id : ids) cellStyles.push_back(id.c_str());
     if (cellStyles.empty()) cellStyles.push_back("");
@@ -125,7 +141,7 @@ void write_gridquill(const Values &v, long rows, const std::vector<std::string> 
     for (const std::string &id : ids) ok = ok && xlsAddStyle(xlsStyleDefault, id.c_str()) != 0;
     ok = ok && xlsAddSheet("Dati", xlsSheetSetupDefault) != 0;
     for (long r = 0; r < rows && ok; ++r) {
-        const char *const *cell = &v.cells[2 * Values::first(r)];
+        const char *const *cell = &cells[2 * Values::first(r)];
         for (int c = 0; c < kColumns; ++c)
             ok &= xlsWriteCell(cell[c], c % 2 == 0 ? 'S' : 'N', nextStyle()) != 0;
         ok &= xlsNewLine() != 0;
@@ -215,6 +231,10 @@ int child(const std::string &kind, long rows, const std::string &path,
     getrusage(RUSAGE_SELF, &u0);
     double t0 = now();
     if (kind == "plain" || styles > 0) write_gridquill(values, rows, ids, out.c_str());
+    else if (kind == "latin1text" && xlsSetEncoding("ISO-8859-1"))
+        write_gridquill(values, rows, ids, out.c_str(), &values.cellsLatin1);
+    else if (kind == "utf8text" && xlsSetEncoding("UTF-8"))
+        write_gridquill(values, rows, ids, out.c_str(), &values.cellsUtf8);
     else if (kind == "threads2" || kind == "contexts2")
         write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
@@ -368,7 +388,7 @@ Options parse(int argc, char **argv) {
 // The results of one size.
 struct Result {
     long rows = 0;
-    Sample plain, floor, styled4, styled4000, xlsx;
+    Sample plain, floor, styled4, styled4000, xlsx, latin1text, utf8text;
 };
 
 Result measure(long rows, const Options &o) {
@@ -395,6 +415,22 @@ Result measure(long rows, const Options &o) {
         print_row("  floor", floor.s, cells);
         r.*w.slot = gq.s;
         if (w.slot == &Result::plain) r.floor = floor.s;
+    }
+    {  // the encodings' workload in the Latin-1 and UTF-8 modes, interleaved
+        std::string path = o.dir + "/text-" + std::to_string(rows) + ".xml";
+        Best latin, utf8;
+        for (int i = 0; i < o.repeat; ++i) {
+            latin.add(spawn("latin1text", rows, path, o.dir));
+            fs::remove(path);
+            utf8.add(spawn("utf8text", rows, path, o.dir));
+            fs::remove(path);
+        }
+        print_row("accents, Latin-1", latin.s, cells);
+        print_row("the same in UTF-8", utf8.s, cells, "x Latin-1", utf8.s.wall / latin.s.wall);
+        std::printf("  UTF-8 / Latin-1: %.3fx wall, %.3fx CPU\n", utf8.s.wall / latin.s.wall,
+                    cpu(utf8.s) / cpu(latin.s));
+        r.latin1text = latin.s;
+        r.utf8text = utf8.s;
     }
     if (o.xlsx) {
         std::string path = o.dir + "/xlsx-" + std::to_string(rows) + ".xlsx";

@@ -303,13 +303,16 @@ inline std::size_t stream_room(const std::FILE *f) noexcept {
 }
 #endif
 
-// Where a cell line is assembled: straight in the stream's buffer when the longest line
-// fits there, else (and for a cell with a link) in cellLine. The stream thus writes whole
-// buffers, as fwrite does.
-char *line_start(bool extras) noexcept {
+// The longest line of a cell without a formula or style; each adds its escaped form.
+constexpr std::size_t kBareCellLineSize = kCellLineSize - 6 * kMaxFormula - kMaxEscapedId;
+
+// Where a cell line of at most `need` bytes is assembled: straight in the stream's buffer
+// when it fits there, else (and for a cell with a link) in cellLine. The stream thus writes
+// whole buffers, as fwrite does.
+char *line_start(bool extras, std::size_t need) noexcept {
 #ifdef __GLIBC__
     std::FILE *f = g.outFile;
-    if (!extras && f != nullptr && stream_room(f) >= kCellLineSize) [[likely]]
+    if (!extras && f != nullptr && stream_room(f) >= need) [[likely]]
         return f->_IO_write_ptr;
 #endif
     return g.cellLine;
@@ -372,6 +375,17 @@ void emit_short(std::string_view text) noexcept {
     char *end = put(buf + n, comment ? "</Data>" : "</Data></Cell>\n");
     emit({buf, static_cast<std::size_t>(end - buf)});
     if (comment) end_cell_with_comment();
+}
+
+// A value under kBlock bytes without a byte that changes, copied whole; else kNotFast.
+[[gnu::always_inline]] inline std::size_t short_plain_value(std::string_view value,
+                                                            char *out) noexcept {
+    const std::size_t size = value.size();
+    std::size_t n = kNotFast;
+    if (size >= 7 && size < kBlock) n = copy_plain_tail8(value.data(), size + 1, out);
+    else if (size >= 3 && size < 7) n = copy_plain_tail4(value.data(), size + 1, out);
+    else if (size == 0) n = 0;
+    return n == size ? size : kNotFast;
 }
 
 // The one-pass encoder of the new modes, out of the Latin-1 mode's way.
@@ -470,10 +484,18 @@ template <bool Extras = false>
                                           mergeDown);
     }
 
-    char *const line = line_start(extras);
+    char *const line = line_start(
+        extras, kBareCellLineSize + 6 * calc.size() + (style.empty() ? 0 : kMaxEscapedId));
     char *o = line;
     if (!g.rowOpen && g.outFile != nullptr) [[unlikely]] {
-        o = put(put(o, "   <Row"), g.pendingRowAttrs.view());
+        o = put(o, "   <Row");
+        constexpr std::size_t kShortAttrs = 128;  // index, height and a short style ID
+        if (g.pendingRowAttrs.size() < kShortAttrs) {  // one fixed copy
+            std::memcpy(o, g.pendingRowAttrs.c_str(), kShortAttrs);
+            o += g.pendingRowAttrs.size();
+        } else {
+            o = put(o, g.pendingRowAttrs.view());
+        }
         o = put(o, ">\n");
         g.rowOpen = kYes;
     }
@@ -518,8 +540,11 @@ template <bool Extras = false>
     if (g.encoding == Encoding::latin1) [[likely]] {
         n = encode_value_fast<Encoding::latin1>(text, o);
     } else {
-        if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-        n = encode_value_new_mode(text, o);
+        n = short_plain_value(text, o);  // numbers and short words, the same in every mode
+        if (n == kNotFast) {
+            if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+            n = encode_value_new_mode(text, o);
+        }
     }
     if constexpr (Extras) return end_cell_line(text, line, o, n);
 #ifdef __GLIBC__
