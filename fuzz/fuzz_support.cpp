@@ -346,22 +346,6 @@ std::string reference_seen(std::string_view text, Enc e, std::size_t max) {
     return out;
 }
 
-std::string reference_decoded(std::string_view t) {
-    std::string out;
-    for (std::size_t i = 0; i < t.size();) {
-        if (t[i] == '&') {
-            Ch ch = read_char(t, i, Enc::latin1, false);
-            out += ch.seen;
-            i += ch.in;
-            continue;
-        }
-        char c = t[i++];
-        if (c == '\r' && i < t.size() && t[i] == '\n') ++i;
-        out += c == '\t' || c == '\n' || c == '\r' ? ' ' : c;
-    }
-    return out;
-}
-
 std::string reference_cell(std::string_view value, Enc e) {
     std::string seen;
     int units = 0;

@@ -60,10 +60,6 @@ enum class Enc { latin1, cp1252, utf8 };
 // it to `max` characters (bytes in the Latin-1 mode), never inside one; npos: no cut.
 std::string reference_seen(std::string_view text, Enc e, std::size_t max = std::string::npos);
 
-// What a reader sees of an attribute text as an input workbook holds it: references
-// replaced, tab, line feed and carriage return (and the two as one line end) as blanks.
-std::string reference_decoded(std::string_view escaped);
-
 // What a reader sees of a cell value in a new mode: whole up to 32767 UTF-16 units.
 std::string reference_cell(std::string_view value, Enc e);
 

@@ -98,9 +98,9 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
             const char *bad = a == Attr::missing ? "File in input con tag <Style> con ID mancante."
                               : a == Attr::malformed || id.empty()
                                   ? "File in input con tag <Style> con ID malformato."
-                              : id.size() > 31
+                              : id.size() > 31 || reference_seen(id, Enc::latin1).size() > 47
                                   ? "File in input con tag <Style> con ID troppo lungo (al massimo 31 caratteri)."
-                              : styles.size() == 4096 && !styles.count(reference_decoded(id))
+                              : styles.size() == 4096 && !styles.count(reference_seen(id, Enc::latin1))
                                   ? "File in input con troppi tag <Style>."
                                   : nullptr;
             if (bad != nullptr) {
@@ -109,7 +109,7 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
                 ++next;
                 break;
             }
-            if (styles.insert(reference_decoded(id)).second) e.styleIds.push_back(id);
+            if (styles.insert(reference_seen(id, Enc::latin1)).second) e.styleIds.push_back(id);
         }
         if (p.find("</Styles>") != npos) {
             stopped = true;
@@ -142,10 +142,10 @@ Expected reference(const std::string &input, bool addStyle, const std::string &m
             else if (name.size() > 199)
                 e.copyError = "File in input con tag <Worksheet> con Name troppo lungo (al massimo 199 caratteri).";
             if (!e.copyError.empty()) break;
-            // Names compare as a reader sees them: the input's decoded, the mark as the
-            // writer would write it.
+            // Names compare as a reader sees them, the input's and the mark as the writer
+            // reads a client's text in the Latin-1 mode.
             std::string seenMark = reference_seen(mark, Enc::latin1);
-            copying = mark.empty() || seenMark.size() > 199 || reference_decoded(name) != seenMark;
+            copying = mark.empty() || seenMark.size() > 199 || reference_seen(name, Enc::latin1) != seenMark;
         }
         if (copying) e.output += p;
     }
@@ -242,6 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string style;
     if (styleChoice >= 8 && styleChoice - 8 < e.styleIds.size()) style = e.styleIds[styleChoice - 8];
     if (style.find('\0') != npos) style.clear();
+    // An ID that is not UTF-8 is written converted; the reference copies IDs unchanged.
+    if (reference_seen(style, Enc::latin1) != reference_seen(style, Enc::utf8)) style.clear();
     if (style.empty()) {
         e.output += clientSheet;
     } else {

@@ -17,6 +17,16 @@ namespace gridquill::detail {
 
 namespace {
 
+// What a reader sees of a name or ID in the input, read as the writer reads a client's
+// text in the Latin-1 mode: references replaced, valid UTF-8 kept, other bytes as Latin-1
+// (a cell that names an input style by its bytes then finds it). False when it is longer.
+template <std::size_t N>
+bool seen_in_input(BoundedText<N> &seen, std::string_view raw) noexcept {
+    BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
+    append_text(escaped, raw, Place::attribute, Source::markup, Encoding::latin1);
+    return append_decoded(seen, escaped.view());
+}
+
 constexpr std::size_t kLineSize = 4000;  // one piece of the input: at most 3999 characters
 constexpr auto npos = std::string_view::npos;
 
@@ -89,10 +99,9 @@ int register_style_line(std::string_view piece) noexcept {
     case Attribute::found: break;
     }
     if (id.empty()) return fail({"File in input con tag <Style> con ID malformato."});
-    if (id.size() > kMaxRegisteredId)
-        return fail({"File in input con tag <Style> con ID troppo lungo (al massimo 31 caratteri)."});
     BoundedText<kMaxStoredId + 1> seen;  // registered as a reader sees it
-    append_decoded(seen, id);
+    if (id.size() > kMaxRegisteredId || !seen_in_input(seen, id))  // bytes that read as more
+        return fail({"File in input con tag <Style> con ID troppo lungo (al massimo 31 caratteri)."});
     switch (g.styleIds.add(seen.view())) {
     case decltype(g.styleIds)::Add::full: return fail({"File in input con troppi tag <Style>."});
     default: return kYes;  // an ID the input repeats is registered once
@@ -413,8 +422,7 @@ void copy_sheets() noexcept {
                 return;
             }
             BoundedText<kMaxMarkedName + 1> seen;  // compared as a reader sees it
-            append_decoded(seen, name);
-            copying = !g.deletedSheets.contains(seen.view());
+            copying = !seen_in_input(seen, name) || !g.deletedSheets.contains(seen.view());
         }
         if (copying) emit(piece);
         if (piece.find("<Names>") != npos) write_workbook_names_inside();
