@@ -73,7 +73,6 @@ const std::vector<Case> kCases = {
     {"autofilter over a known range, named", [] { xlsAutoFilter(1, 1, 9, 3); },
      {" <Worksheet ss:Name=\"S\" >\n  <Names>\n   <NamedRange ss:Name=\"_FilterDatabase\" "
       "ss:RefersTo=\"=S!R1C1:R9C3\" ss:Hidden=\"1\"/>\n  </Names>\n  <Table ",
-      "   <FilterOn/>\n",
       "  </WorksheetOptions>\n  <AutoFilter x:Range=\"R1C1:R9C3\" "
       "xmlns=\"urn:schemas-microsoft-com:office:excel\">\n  </AutoFilter>\n </Worksheet>\n"}},
     {"autofilter down to the last row written", [] {

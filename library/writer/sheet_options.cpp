@@ -119,7 +119,6 @@ void write_sheet_options(BoundedText<8192> &out) noexcept {
     if (o.display & XLS_DISPLAY_RIGHT_TO_LEFT) out.append("   <DisplayRightToLeft/>\n");
     if (o.zoom != 0) append_number(out, "Zoom", o.zoom);
     if (o.tabColor >= 0) append_number(out, "TabColorIndex", o.tabColor);
-    if (o.filter) out.append("   <FilterOn/>\n");
     // Frozen panes: the split, the first row and column of the lower and right panes, the
     // active pane (0 bottom-right, 1 top-right, 2 bottom-left, 3 top-left), then each pane.
     int active = 3;
