@@ -242,8 +242,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string style;
     if (styleChoice >= 8 && styleChoice - 8 < e.styleIds.size()) style = e.styleIds[styleChoice - 8];
     if (style.find('\0') != npos) style.clear();
-    // An ID that is not UTF-8 is written converted; the reference copies IDs unchanged.
-    if (reference_seen(style, Enc::latin1) != reference_seen(style, Enc::utf8)) style.clear();
+    // An ID that is not UTF-8, or holds markup characters, is written escaped; the
+    // reference copies IDs unchanged.
+    if (reference_seen(style, Enc::latin1) != reference_seen(style, Enc::utf8) ||
+        style.find_first_of("&<>\"") != npos)
+        style.clear();
     if (style.empty()) {
         e.output += clientSheet;
     } else {
