@@ -2,7 +2,9 @@
 // rows; the output is compared byte for byte with a line-by-line reference of the merge.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <string_view>
@@ -242,10 +244,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string style;
     if (styleChoice >= 8 && styleChoice - 8 < e.styleIds.size()) style = e.styleIds[styleChoice - 8];
     if (style.find('\0') != npos) style.clear();
-    // An ID that is not UTF-8, or holds markup characters, is written escaped; the
+    // An ID that is not UTF-8, or holds markup or control characters, is written escaped; the
     // reference copies IDs unchanged.
     if (reference_seen(style, Enc::latin1) != reference_seen(style, Enc::utf8) ||
-        style.find_first_of("&<>\"") != npos)
+        std::any_of(style.begin(), style.end(),
+                    [](char c) { return std::strchr("&<>\"", c) || static_cast<unsigned char>(c) < 0x20; }))
         style.clear();
     if (style.empty()) {
         e.output += clientSheet;
