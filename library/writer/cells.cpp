@@ -447,7 +447,8 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 
 // One cell: the checks, then the row start tag if due and the cell line, written at once.
 // Inlined into both entry points, so xlsWriteCell's fixed arguments cost nothing.
-// A cell with a link or comment goes the same way with Extras set, out of line.
+// A sheet's first cell and a cell with a link or comment go the same way with Extras set,
+// out of line.
 [[gnu::noinline]] int write_cell_with_extras(std::string_view text, char type, const char *styleId,
                                             const char *formula, int skip, int mergeAcross,
                                             int mergeDown) noexcept;
@@ -459,8 +460,15 @@ template <bool Extras = false>
     // The state's address read once: each g below is this register, not a reload after
     // every store into the line.
     WriterState *const gridquill_state = ::gridquill_state;
-    if (g.phase < PHASE_SHEET) [[unlikely]]
+    if constexpr (!Extras) {
+        // Out of line unless a cell of this sheet came before and nothing waits for this one:
+        // the sheet's first cell, a waiting link or comment, or no sheet at all.
+        if (g.phase != PHASE_CELLS) [[unlikely]]
+            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross,
+                                          mergeDown);
+    } else if (g.phase < PHASE_SHEET) {
         return refuse_cell_phase();
+    }
     std::string_view style, calc = text_arg(formula);
     const char *storedStyle = nullptr;
     if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
@@ -476,12 +484,8 @@ template <bool Extras = false>
         return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
     constexpr bool extras = Extras;
-    if (g.phase != PHASE_CELLS) [[unlikely]] {
-        write_sheet_head();  // the sheet's first cell
-        // A link or comment waits only outside PHASE_CELLS.
-        if (!Extras && g.cellExtrasPending)
-            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross,
-                                          mergeDown);
+    if constexpr (Extras) {
+        if (g.phase != PHASE_CELLS) write_sheet_head();  // the sheet's first cell
     }
 
     char *const line = line_start(
