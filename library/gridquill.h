@@ -31,6 +31,16 @@ extern "C" {
 #define XLS_OK (-1)
 #define XLS_FAIL 0
 
+/* The limits the calls below state, named once for every layer above this header. */
+#define XLS_MAX_ROWS 1048576        /* rows of a worksheet */
+#define XLS_MAX_COLUMNS 256         /* columns of a worksheet, as its table declares */
+#define XLS_MAX_SKIP 200            /* empty cells or rows one call leaves */
+#define XLS_MAX_SHEET_NAME 31       /* characters of a sheet name; longer ones are cut */
+#define XLS_MAX_STYLE_ID 15         /* bytes of a style ID that xlsAddStyle defines */
+#define XLS_MAX_FORMULA 1024        /* bytes of a formula */
+#define XLS_MAX_TEXT 255            /* bytes of a document property, a name, a tip */
+#define XLS_MAX_CELL_UNITS 32767    /* UTF-16 units of a cell value (UTF-8, Windows-1252) */
+
 /* Page setup of a worksheet, 340 bytes, passed by value to xlsAddSheet.
  * Texts are zero-terminated inside their field; a text that fills its whole field
  * is read up to the field's end. Flags are single characters, '1' meaning yes. */
