@@ -286,6 +286,11 @@ GRIDQUILL_API int xlsWriteDateTime(int year, int month, int day, int hour, int m
  * value that readers show until they compute it. Accepted while a worksheet is open. */
 GRIDQUILL_API int xlsWriteFormula(const char *formula, double value,
                                   const char *styleId) GRIDQUILL_NOEXCEPT;
+/** A Boolean cell: 1 for a nonzero `value`, 0 for zero, shown by readers as TRUE or FALSE.
+ * `styleId` as in xlsWriteCell (null or "": none; one not defined: 0, "ID stile '<id>'
+ * errato o mancante in xlsWriteCell().\n"); before a worksheet: 0, "Non si puo' scrivere
+ * una cella a questo punto\n". Returns -1 when written. */
+GRIDQUILL_API int xlsWriteBoolean(int value, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /** A hyperlink on the next cell: a web or mail address ("https://...", "mailto:..."), or a
  * place in the workbook ("#Sheet!A1", "#'My sheet'!B2").

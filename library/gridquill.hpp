@@ -657,6 +657,16 @@ public:
         return cell(number, CellOptions().style(style));
     }
 
+    // A Boolean cell, TRUE or FALSE (bool alone: a pointer does not become one).
+    template <class T, std::enable_if_t<std::is_same_v<T, bool>, int> = 0>
+    Workbook &cell(T value, std::string_view style = {}) {
+        Selection in = use();
+        detail::CText<kMaxStyleRef> id(style, "l'ID dello stile");
+        detail::check(xlsWriteBoolean(value ? 1 : 0, id.c_str()));
+        cells_ = true;
+        return *this;
+    }
+
     // A DateTime cell; give it a style with a date format (such as "date") to show a date.
     Workbook &cell(const DateTime &when, const CellOptions &options = CellOptions()) {
         alive();

@@ -127,7 +127,8 @@ TEST_F(CppInterface, NumbersAreShortestRoundTripTexts) {
             .cell(std::numeric_limits<unsigned long long>::max())
             .cell(static_cast<short>(-5))
             .cell(gq::DateTime(1, 1, 1))
-            .cell(gq::DateTime(9999, 12, 31, 23, 59, 59));
+            .cell(gq::DateTime(9999, 12, 31, 23, 59, 59))
+            .cell(true);
     }
     const char *expected[] = {"1234.5",
                               "0.1",
@@ -141,7 +142,7 @@ TEST_F(CppInterface, NumbersAreShortestRoundTripTexts) {
                               "-5"};
     std::string text = read_file("n.xml");
     std::vector<std::string> lines = cell_lines(text);
-    ASSERT_EQ(lines.size(), 12u);
+    ASSERT_EQ(lines.size(), 13u);
     for (std::size_t i = 0; i < 10; ++i)
         EXPECT_EQ(lines[i], std::string("    <Cell ><Data ss:Type=\"Number\">") + expected[i] +
                                 "</Data></Cell>\n");
@@ -149,6 +150,7 @@ TEST_F(CppInterface, NumbersAreShortestRoundTripTexts) {
               "    <Cell ><Data ss:Type=\"DateTime\">0001-01-01T00:00:00.000</Data></Cell>\n");
     EXPECT_EQ(lines[11],
               "    <Cell ><Data ss:Type=\"DateTime\">9999-12-31T23:59:59.000</Data></Cell>\n");
+    EXPECT_EQ(lines[12], "    <Cell ><Data ss:Type=\"Boolean\">1</Data></Cell>\n");
     EXPECT_EQ(xml_error("n.xml"), "");
 }
 

@@ -56,24 +56,33 @@ inline char *put_piece(char *o, const Piece<N> &p) noexcept {
     return o + p.size;
 }
 
-// By type, string, number and date: the type part after the attributes, and the whole
-// start of a cell line without attributes.
+// The cell types, as indexes into the tables below.
+enum Kind : unsigned { kString, kNumber, kDateTime, kBoolean };
+
+// By type: the type part after the attributes, and the whole start of a cell line without
+// attributes.
 constexpr Piece<32> kTypePart[] = {piece<32>("><Data ss:Type=\"String\">"),
                                    piece<32>("><Data ss:Type=\"Number\">"),
-                                   piece<32>("><Data ss:Type=\"DateTime\">")};
+                                   piece<32>("><Data ss:Type=\"DateTime\">"),
+                                   piece<32>("><Data ss:Type=\"Boolean\">")};
 constexpr Piece<48> kBareCellStart[] = {piece<48>("    <Cell ><Data ss:Type=\"String\">"),
                                         piece<48>("    <Cell ><Data ss:Type=\"Number\">"),
-                                        piece<48>("    <Cell ><Data ss:Type=\"DateTime\">")};
+                                        piece<48>("    <Cell ><Data ss:Type=\"DateTime\">"),
+                                        piece<48>("    <Cell ><Data ss:Type=\"Boolean\">")};
 
-// The index into those of each type letter.
+// The type of each type letter a client gives; Boolean has none.
 constexpr auto kTypeOfLetter = [] {
     struct Table {
         unsigned char t[256];
     } t{};
-    for (unsigned char letter : {'N', 'n'}) t.t[letter] = 1;
-    for (unsigned char letter : {'D', 'd'}) t.t[letter] = 2;
+    for (unsigned char letter : {'N', 'n'}) t.t[letter] = kNumber;
+    for (unsigned char letter : {'D', 'd'}) t.t[letter] = kDateTime;
     return t;
 }();
+
+inline unsigned kind_of(char type) noexcept {
+    return kTypeOfLetter.t[static_cast<unsigned char>(type)];
+}
 
 // A C text argument with the common empty case decided without a call.
 inline std::string_view text_arg(const char *s) noexcept {
@@ -449,12 +458,12 @@ constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
 // Inlined into both entry points, so xlsWriteCell's fixed arguments cost nothing.
 // A sheet's first cell and a cell with a link or comment go the same way with Extras set,
 // out of line.
-[[gnu::noinline]] int write_cell_with_extras(std::string_view text, char type, const char *styleId,
+[[gnu::noinline]] int write_cell_with_extras(std::string_view text, unsigned kind, const char *styleId,
                                             const char *formula, int skip, int mergeAcross,
                                             int mergeDown) noexcept;
 
 template <bool Extras = false>
-[[gnu::always_inline]] inline int write_cell(std::string_view text, char type,
+[[gnu::always_inline]] inline int write_cell(std::string_view text, unsigned kind,
                                              const char *styleId, const char *formula, int skip,
                                              int mergeAcross, int mergeDown) noexcept {
     // The state's address read once: each g below is this register, not a reload after
@@ -464,7 +473,7 @@ template <bool Extras = false>
         // Out of line unless a cell of this sheet came before and nothing waits for this one:
         // the sheet's first cell, a waiting link or comment, or no sheet at all.
         if (g.phase != PHASE_CELLS) [[unlikely]]
-            return write_cell_with_extras(text, type, styleId, formula, skip, mergeAcross,
+            return write_cell_with_extras(text, kind, styleId, formula, skip, mergeAcross,
                                           mergeDown);
     } else if (g.phase < PHASE_SHEET) {
         return refuse_cell_phase();
@@ -503,7 +512,6 @@ template <bool Extras = false>
         o = put(o, ">\n");
         g.rowOpen = kYes;
     }
-    const unsigned kind = kTypeOfLetter.t[static_cast<unsigned char>(type)];
     int column = saturating_add(g.currentColumn, skip);
     if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() &&
         !extras) [[likely]] {
@@ -560,9 +568,9 @@ template <bool Extras = false>
     return end_cell_line(text, line, o, n);
 }
 
-int write_cell_with_extras(std::string_view text, char type, const char *styleId,
+int write_cell_with_extras(std::string_view text, unsigned kind, const char *styleId,
                            const char *formula, int skip, int mergeAcross, int mergeDown) noexcept {
-    return write_cell<true>(text, type, styleId, formula, skip, mergeAcross, mergeDown);
+    return write_cell<true>(text, kind, styleId, formula, skip, mergeAcross, mergeDown);
 }
 
 // A row break; inlined into both entry points like write_cell.
@@ -605,14 +613,14 @@ extern "C" int xlsWriteCellEx(const char *value, char type, const char *styleId,
     const std::string_view text = text_arg(value);  // first, while the value is in its register
     if (!attached()) [[unlikely]]
         return kNo;
-    return write_cell(text, type, styleId, formula, skip, mergeAcross, mergeDown);
+    return write_cell(text, kind_of(type), styleId, formula, skip, mergeAcross, mergeDown);
 }
 
 extern "C" int xlsWriteCell(const char *value, char type, const char *styleId) noexcept {
     const std::string_view text = text_arg(value);
     if (!attached()) [[unlikely]]
         return kNo;
-    return write_cell(text, type, styleId, "", 0, 0, 0);
+    return write_cell(text, kind_of(type), styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsNewLineEx(int skip, int height, const char *styleId) noexcept {
@@ -675,7 +683,7 @@ extern "C" int xlsWriteNumber(double value, const char *styleId) noexcept {
     if (!std::isfinite(value)) return fail({"Numero non finito in xlsWriteNumber().\n"});
     char digits[32];
     *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-    return write_cell(digits, 'N', styleId, "", 0, 0, 0);
+    return write_cell(digits, kNumber, styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsWriteFormula(const char *formula, double value, const char *styleId) noexcept {
@@ -684,7 +692,7 @@ extern "C" int xlsWriteFormula(const char *formula, double value, const char *st
     if (arg(formula).empty()) return fail({"Manca la formula in xlsWriteFormula().\n"});
     char digits[32];
     *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-    return write_cell(digits, 'N', styleId, formula, 0, 0, 0);
+    return write_cell(digits, kNumber, styleId, formula, 0, 0, 0);
 }
 
 extern "C" int xlsWriteDateTime(int year, int month, int day, int hour, int minute, int second,
@@ -707,5 +715,10 @@ extern "C" int xlsWriteDateTime(int year, int month, int day, int hour, int minu
     put2(text + 11, 2, hour);
     put2(text + 14, 2, minute);
     put2(text + 17, 2, second);
-    return write_cell(text, 'D', styleId, "", 0, 0, 0);
+    return write_cell(text, kDateTime, styleId, "", 0, 0, 0);
+}
+
+extern "C" int xlsWriteBoolean(int value, const char *styleId) noexcept {
+    if (!attached()) return kNo;
+    return write_cell(value != 0 ? "1" : "0", kBoolean, styleId, "", 0, 0, 0);
 }
