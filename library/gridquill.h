@@ -291,6 +291,9 @@ GRIDQUILL_API int xlsWriteFormula(const char *formula, double value,
  * errato o mancante in xlsWriteCell().\n"); before a worksheet: 0, "Non si puo' scrivere
  * una cella a questo punto\n". Returns -1 when written. */
 GRIDQUILL_API int xlsWriteBoolean(int value, const char *styleId) GRIDQUILL_NOEXCEPT;
+/** xlsWriteBoolean with `skip` empty columns before the cell, as in xlsWriteCellEx (0 to 200;
+ * any other counts as 0): a value after missing ones lands in its column. */
+GRIDQUILL_API int xlsWriteBooleanEx(int value, const char *styleId, int skip) GRIDQUILL_NOEXCEPT;
 
 /** A hyperlink on the next cell: a web or mail address ("https://...", "mailto:..."), or a
  * place in the workbook ("#Sheet!A1", "#'My sheet'!B2").

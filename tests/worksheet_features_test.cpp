@@ -60,9 +60,14 @@ const std::vector<Case> kCases = {
     {"a date-time from its parts", [] { xlsWriteDateTime(2024, 2, 29, 13, 5, 9, "date"); },
      {"<Cell ss:StyleID=\"date\" ><Data ss:Type=\"DateTime\">2024-02-29T13:05:09.000</Data>"}},
     {"booleans as 1 and 0",
-     [] { xlsWriteBoolean(1, ""); xlsWriteBoolean(0, "num"); xlsWriteBoolean(-7, ""); },
+     [] {
+         xlsWriteBoolean(1, ""); xlsWriteBoolean(0, "num"); xlsWriteBoolean(-7, "");
+         xlsWriteBooleanEx(0, "", 2); xlsWriteBooleanEx(1, "", 201);
+     },
      {"<Cell ><Data ss:Type=\"Boolean\">1</Data></Cell>\n    <Cell ss:StyleID=\"num\" ><Data "
-      "ss:Type=\"Boolean\">0</Data></Cell>\n    <Cell ><Data ss:Type=\"Boolean\">1</Data>"}},
+      "ss:Type=\"Boolean\">0</Data></Cell>\n    <Cell ><Data ss:Type=\"Boolean\">1</Data>",
+      "<Cell ss:Index=\"6\" ><Data ss:Type=\"Boolean\">0</Data></Cell>\n"
+      "    <Cell ><Data ss:Type=\"Boolean\">1</Data>"}},
     {"a formula with its value", [] { xlsWriteFormula("=1/3", 1.0 / 3, ""); },
      {"<Cell ss:Formula=\"=1/3\" ><Data ss:Type=\"Number\">0.3333333333333333</Data>"}},
     {"top row frozen", [] { xlsFreezePanes(1, 0); },

@@ -722,3 +722,8 @@ extern "C" int xlsWriteBoolean(int value, const char *styleId) noexcept {
     if (!attached()) return kNo;
     return write_cell(value != 0 ? "1" : "0", kBoolean, styleId, "", 0, 0, 0);
 }
+
+extern "C" int xlsWriteBooleanEx(int value, const char *styleId, int skip) noexcept {
+    if (!attached()) return kNo;
+    return write_cell(value != 0 ? "1" : "0", kBoolean, styleId, "", skip, 0, 0);
+}
