@@ -172,6 +172,13 @@ GRIDQUILL_API int xlsSetEncoding(const char *name) GRIDQUILL_NOEXCEPT;
  * Never null; the text stays in place until the next failure or open. */
 GRIDQUILL_API const char *xlsGetError(void) GRIDQUILL_NOEXCEPT;
 
+/** The system's reason for the most recent failure (any phase).
+ *
+ * The errno of a failed open, write or stream callback; 0 when that failure had no system
+ * cause, or none happened since load or the last open. xlsGetError() keeps its text.
+ * @return an errno value such as ENOENT or ENOSPC, or 0. */
+GRIDQUILL_API int xlsGetErrno(void) GRIDQUILL_NOEXCEPT;
+
 /** Opens a new workbook at `path` ("" gives "Cartella") with `author` as its last author
  * ("" gives "Cartella", cut to 99 characters).
  *
@@ -234,8 +241,9 @@ GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOE
 /** Ends the current worksheet (or the styles section) and starts one named `name`.
  *
  * "" takes setup.name, then "Sheet<n>"; names over 31 characters (bytes in the Latin-1
- * mode) are cut between characters. A name that reads as one already used in this
- * workbook (R&D and R\&amp;D): 0. */
+ * mode) are cut between characters, and each of `: \ / ? * [ ]` becomes '_'. A name that
+ * reads as one already used in this workbook, case aside as readers compare names (R&D,
+ * R\&amp;D and r&d; Vendite and VENDITE): 0. */
 GRIDQUILL_API int xlsAddSheet(const char *name, xlsSheetSetup setup) GRIDQUILL_NOEXCEPT;
 
 /** Writes one column definition (column 1 to 256) before the first cell of a worksheet. */
@@ -406,9 +414,13 @@ GRIDQUILL_API int xlsAddCondition(int firstRow, int firstColumn, int lastRow, in
                                   const char *value2, const char *format) GRIDQUILL_NOEXCEPT;
 
 /** The worksheet (0-based) that the next workbook opens on and that alone is selected;
- * -1: none (every worksheet selected, the first shown).
+ * -1: none (the first visible worksheet is selected and shown).
  *
- * Given before xlsInit(), which uses and forgets it; a merge keeps its input's setting. */
+ * Given before the open (xlsInit(), xlsInitStream(), xlsInitMerge()), which uses and
+ * forgets it; refused while a workbook is open: 0, "Non si puo' scegliere il foglio attivo
+ * a questo punto in xlsSetActiveSheet(): ...". When the workbook ends without that sheet,
+ * or with it hidden, xlsClose() still returns -1 and leaves "Foglio attivo <n> inesistente
+ * o nascosto: ..." in xlsGetError(). */
 GRIDQUILL_API int xlsSetActiveSheet(int sheet) GRIDQUILL_NOEXCEPT;
 
 /** Ends the last worksheet and the workbook and closes the file.

@@ -39,7 +39,7 @@ TEST_F(Close, NeedsACellInTheLastWorksheet) {
     EXPECT_EQ(xlsGetError(), kRefused);
     EXPECT_TRUE(same_bytes(std::string(kStylesEnd) + sheet_start("A") + "   <Row>\n" + cell("a") +
                                sheet_end("A", true) + sheet_start("B") + "   <Row>\n" + cell("b") +
-                               sheet_end("B", true) + "</Workbook>\n",
+                               sheet_end("B", true, false) + "</Workbook>\n",
                            body_of()));
 }
 

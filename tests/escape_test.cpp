@@ -92,7 +92,7 @@ TEST_F(Escape, EveryTextOfTheWorkbook) {
             "   <ProtectScenarios>False</ProtectScenarios>\n"
             "  </WorksheetOptions>\n"
             " </Worksheet>\n" +
-            sheet_start("NoName") + "   <Row>\n" + cell("y") + sheet_end("NoName", true) +
+            sheet_start("NoName") + "   <Row>\n" + cell("y") + sheet_end("NoName", true, false) +
             "</Workbook>\n",
         text));
 }

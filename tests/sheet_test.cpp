@@ -33,12 +33,11 @@ TEST_F(Sheet, WorkedExampleEndsWithAll17Lines) {
         "   <Print>\n"
         "    <Gridlines/>\n"
         "   </Print>\n"
-        "   <Selected/>\n"
         "   <ProtectObjects>False</ProtectObjects>\n"
         "   <ProtectScenarios>False</ProtectScenarios>\n"
         "  </WorksheetOptions>\n"
         " </Worksheet>\n";
-    // The first worksheet "S" had no cell: an empty table, no row end.
+    // The first worksheet "S" had no cell: an empty table, no row end; it alone is selected.
     EXPECT_TRUE(same_bytes(std::string(kStylesEnd) + sheet_start("S") + sheet_end("S", false) +
                                sheet_start("Prova") + "   <Row>\n" + cell("x") + end +
                                "</Workbook>\n",
@@ -173,7 +172,8 @@ TEST_F(Sheet, NamesDefaultsAndWholeNameDuplicates) {
         {"Prova before Prova2", {"Prova", "Prova2"}, xlsSheetSetupDefault, {-1, -1}, {"Prova", "Prova2"}, ""},
         {"exact duplicate", {"Prova", "Altro", "Prova"}, xlsSheetSetupDefault, {-1, -1, 0},
          {"Prova", "Altro"}, "Nome Sheet 'Prova' duplicato in xlsAddSheet().\n"},
-        {"case differs", {"prova", "Prova"}, xlsSheetSetupDefault, {-1, -1}, {"prova", "Prova"}, ""},
+        {"case differs", {"prova", "Prova"}, xlsSheetSetupDefault, {-1, 0}, {"prova"},
+         "Nome Sheet 'Prova' duplicato in xlsAddSheet().\n"},
         {"cut to 31", {"abcdefghijklmnopqrstuvwxyz0123456789", "abcdefghijklmnopqrstuvwxyz01234XYZ"},
          xlsSheetSetupDefault, {-1, 0}, {"abcdefghijklmnopqrstuvwxyz01234"},
          "Nome Sheet 'abcdefghijklmnopqrstuvwxyz01234' duplicato in xlsAddSheet().\n"},
@@ -189,7 +189,7 @@ TEST_F(Sheet, NamesDefaultsAndWholeNameDuplicates) {
         for (std::size_t i = 0; i < c.written.size(); ++i) {
             bool last = i + 1 == c.written.size();
             expected += sheet_start(c.written[i]) + (last ? "   <Row>\n" + cell("x") : "") +
-                        sheet_end(c.written[i], last);
+                        sheet_end(c.written[i], last, i == 0);
         }
         EXPECT_TRUE(same_bytes(expected + "</Workbook>\n", body_of())) << c.what;
     }

@@ -24,8 +24,9 @@ inline std::string sheet_start(std::string_view name) {
            "\" >\n  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n";
 }
 
-// The worksheet end for a setup that keeps the default margins and flags.
-inline std::string sheet_end(std::string_view name, bool rowOpen) {
+// The worksheet end for a setup that keeps the default margins and flags; only the
+// workbook's active sheet (the first, unless chosen) is selected.
+inline std::string sheet_end(std::string_view name, bool rowOpen, bool selected = true) {
     return std::string(rowOpen ? kRowEnd : "") +
            "  </Table>\n"
            "  <WorksheetOptions xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
@@ -38,8 +39,8 @@ inline std::string sheet_end(std::string_view name, bool rowOpen) {
            "   </PageSetup>\n"
            "   <Print>\n"
            "    <Gridlines/>\n"
-           "   </Print>\n"
-           "   <Selected/>\n"
+           "   </Print>\n" +
+           (selected ? "   <Selected/>\n" : "") +
            "   <ProtectObjects>False</ProtectObjects>\n"
            "   <ProtectScenarios>False</ProtectScenarios>\n"
            "  </WorksheetOptions>\n"

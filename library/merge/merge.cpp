@@ -453,8 +453,10 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     if (!attached()) return kNo;
     drop_open_streams();
     reset_workbook();
-    g.errorText.clear();
+    clear_error();
     g.mergeMode = kYes;
+    g.workbookActiveSheet = g.activeSheet;  // taken by this workbook, as an open does
+    g.activeSheet = -1;
 
     const char *input = inputPath != nullptr ? inputPath : "";
     g.inFile = std::fopen(input, "r");

@@ -2,6 +2,7 @@
 #include "sheet.hpp"
 
 #include "../merge/merge.hpp"
+#include "../textutil/names.hpp"
 #include "extras.hpp"
 #include "state.hpp"
 
@@ -49,7 +50,31 @@ void terminate_field(char (&field)[N]) noexcept {
     set_field(field, field_view(field));
 }
 
+// The escaped name with each character a sheet name may not hold (: \ / ? * [ ]), also
+// one written as a reference, as '_': readers refuse or rename such a sheet.
+void mend_sheet_name(BoundedText<kMaxEscapedSheetName + 1> &escaped) noexcept {
+    constexpr std::string_view kForbidden = ":\\/?*[]";
+    BoundedText<kMaxEscapedSheetName + 1> mended;
+    std::string_view rest = escaped.view();
+    while (!rest.empty()) {
+        std::size_t n = rest[0] == '&' ? rest.find(';') + 1 : 1;  // escaped: references end
+        std::string_view unit = rest.substr(0, n);
+        BoundedText<8> seen;
+        append_decoded(seen, unit);
+        bool forbidden = seen.size() == 1 && kForbidden.find(seen.view()[0]) != std::string_view::npos;
+        mended.append(forbidden ? std::string_view("_") : unit);
+        rest.remove_prefix(unit.size());
+    }
+    escaped.assign(mended.view());
+}
+
 }  // namespace
+
+decltype(WriterState::sheetNames)::Add register_sheet_name(std::string_view seen) noexcept {
+    BoundedText<decltype(g.sheetNames)::max_length + 1> key;
+    if (!append_folded(key, seen)) return decltype(g.sheetNames)::Add::too_long;
+    return g.sheetNames.add(key.view());
+}
 
 void __ChiudiSheet() noexcept {
     write_sheet_head();  // a worksheet without columns or cells
@@ -105,12 +130,14 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     BoundedText<sizeof setup.name> numbered;
     if (sheet.empty()) sheet = numbered.append("Sheet").append_int(g.sheetCount).view();
     sheet = sheet.substr(0, text_cut(sheet, kMaxSheetName, Source::markup, g.encoding));
-    // Written escaped; a duplicate is a name a reader would see as the same.
+    // Written escaped, the characters readers refuse as '_'; a duplicate is a name a
+    // reader would see as the same, case aside.
     BoundedText<kMaxEscapedSheetName + 1> escaped;
     BoundedText<kMaxStoredSheetName + 1> seen;
     append_escaped(escaped, sheet, Place::attribute);
+    mend_sheet_name(escaped);
     append_decoded(seen, escaped.view());
-    switch (g.sheetNames.add(seen.view())) {
+    switch (register_sheet_name(seen.view())) {
     case decltype(g.sheetNames)::Add::added: break;
     case decltype(g.sheetNames)::Add::full:
         return fail({"Troppi fogli: non c'e' posto per il foglio '", sheet,

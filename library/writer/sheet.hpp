@@ -8,6 +8,10 @@
 
 namespace gridquill::detail {
 
+// Registers a worksheet name as a reader sees it (references replaced, UTF-8), compared
+// with the names registered before without case, as readers compare them.
+decltype(WriterState::sheetNames)::Add register_sheet_name(std::string_view seen) noexcept;
+
 // Ends the open row, the table and writes the worksheet options of currentSheet.
 void __ChiudiSheet() noexcept;
 
@@ -17,7 +21,8 @@ void append_range(BoundedText<8192> &out, const CellRange &range) noexcept;
 
 // Inside Print: fit, scale and paper size.
 void write_print_options(BoundedText<8192> &out) noexcept;
-// Whether the worksheet carries <Selected/>: all of them unless an active sheet is named.
+// Whether the worksheet carries <Selected/>: the active sheet named before the open, else
+// the first visible one; one worksheet at most.
 bool sheet_selected() noexcept;
 // Inside WorksheetOptions, after Print: view options, panes, protection.
 void write_sheet_options(BoundedText<8192> &out) noexcept;

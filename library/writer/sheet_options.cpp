@@ -104,8 +104,10 @@ void write_print_options(BoundedText<8192> &out) noexcept {
 }
 
 bool sheet_selected() noexcept {
-    if (g.sheet.visibility != 0) return false;
-    return g.workbookActiveSheet < 0 || g.workbookActiveSheet == g.sheetCount - 1;
+    // Several selected sheets open grouped: what is typed into one goes into all of them.
+    if (g.sheet.visibility != 0 || g.selectedWritten) return false;
+    g.selectedWritten = g.workbookActiveSheet < 0 || g.workbookActiveSheet == g.sheetCount - 1;
+    return g.selectedWritten;
 }
 
 void write_sheet_options(BoundedText<8192> &out) noexcept {
@@ -434,6 +436,9 @@ extern "C" int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int l
 
 extern "C" int xlsSetActiveSheet(int sheet) noexcept {
     if (!attached()) return kNo;
+    if (g.outFile != nullptr)
+        return fail({"Non si puo' scegliere il foglio attivo a questo punto in "
+                     "xlsSetActiveSheet(): va scelto prima di aprire la cartella.\n"});
     if (sheet < -1 || sheet > 1023) return fail({"Foglio errato in xlsSetActiveSheet().\n"});
     g.activeSheet = sheet;
     return kYes;

@@ -267,6 +267,7 @@ bool close_output(bool commit) noexcept {
 
 int fail(std::initializer_list<std::string_view> parts) noexcept {
     set_error(parts);
+    g.errorErrno = 0;
     std::fputs(g.errorText.c_str(), stderr);
     return kNo;
 }
@@ -274,9 +275,15 @@ int fail(std::initializer_list<std::string_view> parts) noexcept {
 int fail_open(std::initializer_list<std::string_view> parts) noexcept {
     int err = errno;
     set_error(parts);
+    g.errorErrno = err;
     errno = err;
     std::perror(g.errorText.c_str());
     return kNo;
+}
+
+void clear_error() noexcept {
+    g.errorText.clear();
+    g.errorErrno = 0;
 }
 
 void close_input() noexcept {
@@ -311,6 +318,11 @@ void select(xlsContext *c) noexcept {
 extern "C" const char *xlsGetError(void) noexcept {
     if (!attached()) return kNoState;
     return g.errorText.c_str();
+}
+
+extern "C" int xlsGetErrno(void) noexcept {
+    if (!attached()) return ENOMEM;
+    return g.errorErrno;
 }
 
 extern "C" xlsContext *xlsNewContext(void) noexcept {

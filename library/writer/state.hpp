@@ -191,6 +191,7 @@ struct WriterState {
     std::FILE *outFile = nullptr;
     std::FILE *inFile = nullptr;
     BoundedText<255> errorText;
+    int errorErrno = 0;  // the system's reason for the last failure; 0: none had one
     BoundedText<8192> staging;
     char positionText[20] = {};
     // Five fixed characters and four offsets of up to 11 characters in brackets.
@@ -222,6 +223,7 @@ struct WriterState {
 
     int activeSheet = -1;  // 0-based, for the next workbook's prologue; -1: none
     int workbookActiveSheet = -1;  // the one the open workbook's prologue names
+    bool selectedWritten = false;  // a worksheet of the open workbook carries <Selected/>
     CellExtras cellExtras;
     SheetOptions sheet;
     alignas(64) char outBuffer[kOutputBufferSize];
@@ -260,6 +262,8 @@ bool close_output(bool commit = true) noexcept;
 int fail(std::initializer_list<std::string_view> parts) noexcept;
 // The same for files that fail to open: the message, then perror's reason.
 int fail_open(std::initializer_list<std::string_view> parts) noexcept;
+// Forgets the last failure, as an open does.
+void clear_error() noexcept;
 
 // Adds a to b without overflow, saturating at the int range.
 inline int saturating_add(int a, long long b) noexcept {

@@ -73,6 +73,7 @@ void reset_workbook() noexcept {
     g.sheetScopeNames.clear();
     g.sheetHeadPending = false;
     g.workbookActiveSheet = -1;
+    g.selectedWritten = false;
 }
 
 void drop_open_streams() noexcept {
@@ -97,7 +98,7 @@ int start_workbook(const char *path, const char *author, const StreamTarget *tar
     std::tm utc{};
     if (gmtime_r(&now, &utc) != nullptr)
         std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    g.errorText.clear();
+    clear_error();
 
     if (target != nullptr) {
         g.outputPath.clear();
@@ -170,6 +171,8 @@ extern "C" int xlsClose(void) noexcept {
     }
     __ChiudiSheet();
     emit("</Workbook>\n");
+    const int active = g.workbookActiveSheet;
+    const bool activeShown = active < 0 || g.selectedWritten || g.mergeMode;
     bool toStream = g.stream.write != nullptr;
     bool whole = !g.inputTruncated;
     bool written = close_output(whole);
@@ -180,5 +183,11 @@ extern "C" int xlsClose(void) noexcept {
     if (!whole)
         return fail({"File in output '", g.outputPath.view(),
                      "' incompleto: il file in input era troncato.\n"});
+    if (!activeShown) {  // the workbook is whole: a warning, not a failure
+        BoundedText<16> index;
+        index.append_int(active);
+        fail({"Foglio attivo ", index.view(),
+              " inesistente o nascosto: la cartella si apre sul primo foglio visibile.\n"});
+    }
     return kYes;
 }

@@ -1,0 +1,43 @@
+// Names as readers compare and accept them: simple case folding of UTF-8 texts (sheet
+// names differ by more than case), and the XML-name form of an ID (Office's _xHHHH_).
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "bounded_text.hpp"
+
+namespace gridquill::detail {
+
+// The simple case folding of one code point (U+0041 gives U+0061, U+1E9E gives U+00DF),
+// in every script that has case; the code point itself when it has none.
+char32_t fold_case(char32_t c) noexcept;
+
+// Folds the UTF-8 text into `out` (at most `room` bytes, whole characters); the bytes
+// written. Bytes that are not UTF-8 are copied as they are. `whole` says if all fitted.
+std::size_t fold_into(char *out, std::size_t room, std::string_view utf8, bool &whole) noexcept;
+
+template <std::size_t N>
+bool append_folded(BoundedText<N> &out, std::string_view utf8) noexcept {
+    bool whole = true;
+    out.commit(fold_into(out.tail(), out.room(), utf8, whole), !whole);
+    return whole;
+}
+
+// True when the UTF-8 text is an XML name without a colon, as an ss:ID must be.
+bool is_xml_name(std::string_view utf8) noexcept;
+
+// The UTF-8 text as an XML name: each character a name cannot hold there as _xHHHH_
+// (_xHHHHHHHH_ beyond U+FFFF), an underscore that would read as the start of such a form
+// as _x005F_; a text that is a name already is kept whole. Bytes that are not UTF-8 count
+// as U+FFFD. `whole` says if all fitted.
+std::size_t xml_name_into(char *out, std::size_t room, std::string_view utf8, bool &whole) noexcept;
+
+template <std::size_t N>
+bool append_xml_name(BoundedText<N> &out, std::string_view utf8) noexcept {
+    bool whole = true;
+    out.commit(xml_name_into(out.tail(), out.room(), utf8, whole), !whole);
+    return whole;
+}
+
+}  // namespace gridquill::detail

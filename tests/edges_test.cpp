@@ -1,0 +1,139 @@
+// The edges a client reaches: per case the calls, their results, the last message and the
+// pieces the workbook holds or lacks. Every workbook is well-formed and, where xmllint
+// and the schema are at hand, valid.
+#include <cerrno>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support.hpp"
+#include "writer_util.hpp"
+
+using namespace gqtest;
+
+namespace {
+
+class Edges : public TempDirTest {};
+
+struct Edge {
+    const char *what;
+    std::function<std::vector<int>()> calls;  // their results; they close the workbook
+    std::vector<int> results;
+    std::string error;  // xlsGetError() afterwards, also what was printed
+    std::vector<std::string> present, absent;
+    std::size_t selected = 1;  // sheets the workbook shows selected
+};
+
+// Opens out.xml and starts sheet S.
+int open_s() { return xlsInit("out.xml", "T") & xlsAddSheet("S", xlsSheetSetupDefault); }
+
+const std::vector<Edge> kEdges = {
+    {"sheet names compare without case, in every script",
+     [] {
+         xlsSetEncoding("UTF-8");
+         std::vector<int> r = {open_s(), xlsAddSheet("s", xlsSheetSetupDefault),
+                               xlsAddSheet("\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91", xlsSheetSetupDefault),
+                               xlsAddSheet("\xCF\x83\xCE\xBF\xCF\x86\xCE\xB9\xCE\xB1", xlsSheetSetupDefault),
+                               xlsAddSheet("\xD0\x94\xD0\x90\xD0\x9D\xD0\x9D\xD0\xAB\xD0\x95", xlsSheetSetupDefault),
+                               xlsAddSheet("\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5", xlsSheetSetupDefault),
+                               xlsAddSheet("Stra\xC3\x9F" "e", xlsSheetSetupDefault),
+                               xlsAddSheet("STRA\xE1\xBA\x9E" "E", xlsSheetSetupDefault)};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         xlsSetEncoding("Latin-1");
+         return r;
+     },
+     {-1, 0, -1, 0, -1, 0, -1, 0, -1},
+     "Nome Sheet 'STRA\xE1\xBA\x9E" "E' duplicato in xlsAddSheet().\n",
+     {"Name=\"\xCE\xA3\xCE\x9F\xCE\xA6\xCE\x99\xCE\x91\"", "Name=\"Stra\xC3\x9F" "e\""},
+     {"Name=\"s\"", "Name=\"\xD0\xB4"}},
+    {"characters readers refuse in sheet names become _, also as references",
+     [] {
+         std::vector<int> r = {xlsInit("out.xml", "T"),
+                               xlsAddSheet("Q1/Q2: [tot]*?\\", xlsSheetSetupDefault),
+                               xlsAddSheet("R&#47;S", xlsSheetSetupDefault),
+                               xlsAddSheet("R/s", xlsSheetSetupDefault)};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1, 0, -1}, "Nome Sheet 'R/s' duplicato in xlsAddSheet().\n",
+     {"Name=\"Q1_Q2_ _tot____\"", "Name=\"R_S\""}, {}},
+    {"one selected sheet, the first",
+     [] {
+         std::vector<int> r = {open_s(), xlsAddSheet("B", xlsSheetSetupDefault)};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1}, "", {"</Print>\n   <Selected/>\n   <ProtectObjects>False</ProtectObjects>\n"
+                        "   <ProtectScenarios>False</ProtectScenarios>\n  </WorksheetOptions>\n"
+                        " </Worksheet>\n <Worksheet ss:Name=\"B\""}, {}},
+    {"one selected sheet, the active one, chosen before the open",
+     [] {
+         std::vector<int> r = {xlsSetActiveSheet(1), open_s(), xlsSetActiveSheet(0),
+                               xlsAddSheet("B", xlsSheetSetupDefault)};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, 0, -1, -1},
+     "Non si puo' scegliere il foglio attivo a questo punto in xlsSetActiveSheet(): va scelto "
+     "prima di aprire la cartella.\n",
+     {"<ActiveSheet>1</ActiveSheet>", "<Selected/>\n   <ProtectObjects>False</ProtectObjects>\n"
+      "   <ProtectScenarios>False</ProtectScenarios>\n  </WorksheetOptions>\n </Worksheet>\n"
+      "</Workbook>\n"}, {}},
+    {"the active sheet is forgotten after its workbook",
+     [] {
+         std::vector<int> r = {xlsSetActiveSheet(1), xlsInit("first.xml", "T"), open_s()};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1, -1}, "", {}, {"<ActiveSheet>"}},
+    {"an active sheet that never came",
+     [] {
+         std::vector<int> r = {xlsSetActiveSheet(3), open_s()};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1},
+     "Foglio attivo 3 inesistente o nascosto: la cartella si apre sul primo foglio visibile.\n",
+     {"<ActiveSheet>3</ActiveSheet>"}, {}, 0},
+    {"the system's reason of a failed open",
+     [] {
+         int r = xlsInit("no/such/dir.xml", "T");
+         return std::vector<int>{r, xlsGetErrno(), xlsInit("out.xml", "T"), xlsGetErrno(),
+                                 xlsAddSheet("S", xlsSheetSetupDefault), xlsWriteCell("", 'S', ""),
+                                 xlsClose()};
+     },
+     {0, ENOENT, -1, 0, -1, -1, -1}, "", {}, {}},
+};
+
+TEST_F(Edges, EachEdgeAsAClientMeetsIt) {
+    bool validatedAll = true;
+    for (const Edge &e : kEdges) {
+        SCOPED_TRACE(e.what);
+        std::vector<int> results;
+        std::string printed = stderr_of([&] { results = e.calls(); });
+        EXPECT_EQ(results, e.results);
+        EXPECT_EQ(xlsGetError(), e.error);
+        EXPECT_NE(printed.find(e.error), std::string::npos) << printed;
+        std::string text = read_file("out.xml");
+        EXPECT_EQ(xml_error("out.xml"), "");
+        for (const std::string &p : e.present) EXPECT_NE(text.find(p), std::string::npos) << p;
+        for (const std::string &a : e.absent) EXPECT_EQ(text.find(a), std::string::npos) << a;
+        std::size_t selected = 0;
+        for (std::size_t at = 0; (at = text.find("<Selected/>", at)) != std::string::npos; ++at)
+            ++selected;
+        EXPECT_EQ(selected, e.selected);
+        std::optional<std::string> errors = schema_errors("out.xml");
+        if (!errors) validatedAll = false;
+        else EXPECT_EQ(*errors, "");
+    }
+    if (!validatedAll) GTEST_SKIP() << "xmllint or the schema missing: not validated";
+}
+
+}  // namespace
