@@ -243,7 +243,7 @@ GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOE
  * "" takes setup.name, then "Sheet<n>"; names over 31 characters (bytes in the Latin-1
  * mode) are cut between characters, and each of `: \ / ? * [ ]` becomes '_'. A name that
  * reads as one already used in this workbook, case aside as readers compare names (R&D,
- * R\&amp;D and r&d; Vendite and VENDITE): 0. */
+ * R\&amp;D and r\&d; Vendite and VENDITE): 0. */
 GRIDQUILL_API int xlsAddSheet(const char *name, xlsSheetSetup setup) GRIDQUILL_NOEXCEPT;
 
 /** Writes one column definition (column 1 to 256) before the first cell of a worksheet. */
