@@ -10,12 +10,20 @@ install(TARGETS gridquill EXPORT GridquillTargets
           NAMELINK_COMPONENT Development
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
 
-# The installed programs find the library beside them, wherever the prefix is moved.
+# The installed programs find the library beside them, wherever the prefix is moved; in the
+# system's own library folder (a /usr install, the Debian packages) they need no run path.
+# gridquill-csv is the tools package's; the demo is installed but packaged nowhere.
 file(RELATIVE_PATH bin_to_lib /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
-foreach(program gridquill_demo gridquill-csv)
+foreach(program gridquill_demo:Demo gridquill-csv:Tools)
+  string(REPLACE ":" ";" program ${program})
+  list(GET program 1 component)
+  list(GET program 0 program)
   if(TARGET ${program})
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
+    if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+      set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+    endif()
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT ${component})
   endif()
 endforeach()
 

@@ -166,6 +166,13 @@ GRIDQUILL_API int xlsFreeContext(xlsContext *context) GRIDQUILL_NOEXCEPT;
  * "Codifica '<name>' sconosciuta in xlsSetEncoding(): ...", the encoding unchanged. */
 GRIDQUILL_API int xlsSetEncoding(const char *name) GRIDQUILL_NOEXCEPT;
 
+/** The library's version, "1.1.0": major, minor and patch of the library loaded at run time,
+ * which may be newer than the header a program was built with (any 1.x runs a program
+ * built against 1.0).
+ *
+ * Any phase, in any thread, without a state; never null, a text that stays in place. */
+GRIDQUILL_API const char *xlsVersion(void) GRIDQUILL_NOEXCEPT;
+
 /** Message of the most recent failure, "" when none since load or the last xlsInit() /
  * xlsInitMerge().
  *

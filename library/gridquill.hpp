@@ -35,6 +35,9 @@ inline constexpr std::size_t kMaxPath = 4095;
 inline constexpr std::size_t kMaxLinkText = 2079;     // links, tips, authors, conditions
 inline constexpr std::size_t kMaxCommentText = 8191;
 
+// The version of the library loaded at run time, "1.1.0" (xlsVersion).
+inline std::string_view version() noexcept { return xlsVersion(); }
+
 // A refused call. Library refusals carry xlsGetError()'s message unchanged; the
 // interface's own refusals (texts that do not fit, bad numbers) carry its own.
 class Error : public std::runtime_error {

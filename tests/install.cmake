@@ -11,5 +11,6 @@ add_test(NAME install_clients
                  -DSOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}/install
                  -DCC=${CMAKE_C_COMPILER} -DCXX=${CMAKE_CXX_COMPILER}
                  -DPYTHON=${Python3_EXECUTABLE} "-DFLAGS=${install_flags}"
+                 -DVERSION=${PROJECT_VERSION}
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/install/run.cmake)
 set_tests_properties(install_clients PROPERTIES TIMEOUT 300)

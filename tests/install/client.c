@@ -16,6 +16,6 @@ int main(int argc, char **argv) {
         fprintf(stderr, "client: %s", xlsGetError());
         return 1;
     }
-    printf("client: %s written\n", path);
+    printf("client: %s written with Gridquill %s\n", path, xlsVersion());
     return 0;
 }

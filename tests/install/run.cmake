@@ -1,6 +1,6 @@
 # Installs the built tree into a fresh prefix, then builds and runs the out-of-tree
 # clients against it: through find_package(Gridquill) and through pkg-config.
-# Run by CTest with -DBUILD_DIR -DWORK_DIR -DSOURCE_DIR -DCC -DCXX -DPYTHON -DFLAGS.
+# Run by CTest with -DBUILD_DIR -DWORK_DIR -DSOURCE_DIR -DCC -DCXX -DPYTHON -DFLAGS -DVERSION.
 cmake_minimum_required(VERSION 3.25)
 
 function(run what)
@@ -33,14 +33,14 @@ set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 run("cmake --install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-foreach(file include/gridquill.h include/gridquill.hpp lib/libgridquill.so.1.0.0
+foreach(file include/gridquill.h include/gridquill.hpp lib/libgridquill.so.${VERSION}
         lib/cmake/Gridquill/GridquillConfig.cmake lib/cmake/Gridquill/GridquillConfigVersion.cmake
         lib/pkgconfig/gridquill.pc bin/gridquill_demo)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
-foreach(link libgridquill.so:libgridquill.so.1 libgridquill.so.1:libgridquill.so.1.0.0)
+foreach(link libgridquill.so:libgridquill.so.1 libgridquill.so.1:libgridquill.so.${VERSION})
   string(REPLACE ":" ";" link ${link})
   list(GET link 0 name)
   list(GET link 1 target)

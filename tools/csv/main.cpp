@@ -641,7 +641,7 @@ int parse_options(int argc, char **argv, Options &o) {
         case kNoHeader: o.header = false; break;
         case 'q': o.quiet = true; break;
         case 'h': std::fputs(kUsage, stdout); return -1;
-        case kVersion: std::printf("gridquill-csv %s\n", GRIDQUILL_VERSION); return -1;
+        case kVersion: std::printf("gridquill-csv %s\n", xlsVersion()); return -1;
         case ':':
             return usage_error(std::string("all'opzione '") + argv[optind - 1] +
                                "' manca il valore");
