@@ -458,20 +458,52 @@ GRIDQUILL_API int xlsSetAtomic(int enabled) GRIDQUILL_NOEXCEPT;
 GRIDQUILL_API int xlsAbandon(void) GRIDQUILL_NOEXCEPT;
 
 /** Starts a workbook at `outputPath` ("" gives "Cartella") as a copy of the workbook at
- * `inputPath`, up to its styles; the input's worksheets follow with the first
- * xlsAddSheet().
+ * `inputPath`, any workbook of the format whoever wrote it.
  *
- * The whole input is read first, and refused (0, nothing opened for writing) unless it is
- * well-formed and has the line layout this library writes: its Styles and Workbook end
- * tags and each Worksheet start tag at the start of a line of its own, the Workbook tag
- * binding the default namespace and the ss and x prefixes, nothing missing at its end.
- * Files saved by other programs, which write whole elements on one line, are refused. The
- * same file as input and output is refused too, unless atomic mode is on. */
+ * The whole input is read first and refused (0, a message; nothing opened for writing, an
+ * existing output untouched) when it is not well-formed XML (the message gives the line
+ * and column), has no Workbook element in the spreadsheet namespace, has a DOCTYPE that
+ * declares entities, is in an encoding other than UTF-8, UTF-16 (with a byte-order mark),
+ * ISO-8859-1 or Windows-1252, or holds a tag, comment or text piece over 256 KiB. A
+ * reference to a control character that XML forbids (Excel writes `&#7;`) is copied as a
+ * blank. The output is the input's bytes (transcoded to UTF-8 where the input was not),
+ * with the input's styles usable by ID, the built-in styles txt, num and date added where
+ * missing, and the namespaces the library's markup uses declared on the Workbook tag.
+ * The input's head, up to the end of its styles, is written by the first call that
+ * writes (xlsAddStyle or xlsAddSheet): the sheets marked before it are reflected in its
+ * ActiveSheet and FirstVisibleSheet. The output opens on the sheet xlsSetActiveSheet gave
+ * before this call (counted among the output's sheets), else on the input's active sheet
+ * where it stays and is visible, else on the first such sheet; that sheet alone is
+ * selected. The input's sheets that stay count as names for xlsAddSheet, its names for
+ * xlsAddName. The first xlsAddSheet copies the input's sheets up to the client's: a sheet
+ * marked with xlsSheetReplace or xlsSheetAppend takes its input sheet's place, any other
+ * follows the input's last worksheet (before what the input has after it). Marked sheets
+ * are taken in the input's order: one the copy has passed stays as it was. The same file
+ * as input and output is refused, unless atomic mode is on. */
 GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
-/** Marks an input worksheet to be left out: the one whose name reads as the name this
- * library would write for `name` (so "R&D" marks the sheet written as
- * "R&amp;D"); "" returns 0 without a message. */
+/** Marks an input worksheet to be left out of a merge: the one whose name reads as the
+ * name this library would write for `name` (so "R&D" marks the sheet written as "R&amp;D").
+ *
+ * Accepted after xlsInitMerge, before the first xlsAddSheet. "" or null returns 0 without
+ * a message; a name over 199 bytes, a name the input has no sheet of, or a call without a
+ * merge input or after the first xlsAddSheet returns 0 with a message. -1 when marked. */
 GRIDQUILL_API int xlsSheetDelete(const char *name) GRIDQUILL_NOEXCEPT;
+/** Marks an input worksheet to be replaced where it stands: the next xlsAddSheet of that
+ * name writes the client's sheet in its place, between the same neighbours.
+ *
+ * Phases, names and results as xlsSheetDelete ("Foglio '<name>' non presente nel file in
+ * input in xlsSheetReplace()."). A replaced sheet the client never adds stays as it was. */
+GRIDQUILL_API int xlsSheetReplace(const char *name) GRIDQUILL_NOEXCEPT;
+/** Marks an input worksheet to be continued: the next xlsAddSheet of that name copies its
+ * table, and the client's cells and row breaks follow on the row after its last row
+ * (row spans and cells merged down counted; xlsGetPosition names it).
+ *
+ * The table's ExpandedRowCount and ExpandedColumnCount are dropped; what follows the table
+ * (its options, filter, validations, conditional formats) is the input's, copied after the
+ * new rows: the worksheet options calls and xlsColumn have no effect on such a sheet.
+ * Phases, names and results as xlsSheetDelete; a sheet without a table, or whose table
+ * redeclares the namespaces, gives 0 with a message. */
+GRIDQUILL_API int xlsSheetAppend(const char *name) GRIDQUILL_NOEXCEPT;
 
 /** Latin-1 to UTF-8, control characters as blanks, at most 3997 bytes. The result is
  * library-owned and overwritten by the next call. */

@@ -489,6 +489,24 @@ public:
         return *this;
     }
 
+    // In a merge, the next sheet() of this name takes the input worksheet's place.
+    Workbook &replace_sheet(std::string_view name) {
+        Selection in = use();
+        detail::CText<255> sheet(name, "il nome del foglio");
+        if (name.empty()) detail::refuse("Manca il nome del foglio da sostituire\n");
+        detail::check(xlsSheetReplace(sheet.c_str()));
+        return *this;
+    }
+
+    // In a merge, the next sheet() of this name continues the input worksheet's rows.
+    Workbook &append_to_sheet(std::string_view name) {
+        Selection in = use();
+        detail::CText<255> sheet(name, "il nome del foglio");
+        if (name.empty()) detail::refuse("Manca il nome del foglio da continuare\n");
+        detail::check(xlsSheetAppend(sheet.c_str()));
+        return *this;
+    }
+
     // Starts a worksheet of at most 31 characters.
     Workbook &sheet(std::string_view name, const SheetSetup &setup = SheetSetup()) {
         Selection in = use();

@@ -91,6 +91,7 @@ TEST_F(Open, TakesPathsUpToTheSystemsLimit) {
         const std::string in = long_path(length, 'i'), out = long_path(length, 'o');
         small_workbook(in.c_str(), "T");
         ASSERT_EQ(xlsInitMerge(in.c_str(), out.c_str()), -1) << length;
+        ASSERT_EQ(xlsSheetReplace("S"), -1);
         small_workbook_rest();
         EXPECT_EQ(xml_error(in), "");
         EXPECT_EQ(xml_error(out), "");

@@ -1,34 +1,25 @@
-// Merge: a new workbook that starts as a copy of an existing one up to its styles, and
-// takes the input's worksheets, less the marked ones, with its first own worksheet.
+// Merge: a new workbook that starts as a copy of an existing one, whoever wrote it, with
+// chosen worksheets left out, replaced where they stand or continued, and the client's
+// styles, names and worksheets added. The input is judged whole before anything is
+// written (input.cpp), then copied as it stands, cut and edited at the places found.
 #include "merge.hpp"
 
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <charconv>
-#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string_view>
 
+#include "../textutil/names.hpp"
 #include "../writer/extras.hpp"
+#include "../writer/sheet.hpp"
 #include "../writer/state.hpp"
+#include "input.hpp"
 
 namespace gridquill::detail {
 
 namespace {
-
-// What a reader sees of a name or ID in the input, read as the writer reads a client's
-// text in the Latin-1 mode: references replaced, valid UTF-8 kept, other bytes as Latin-1
-// (a cell that names an input style by its bytes then finds it). False when it is longer.
-template <std::size_t N>
-bool seen_in_input(BoundedText<N> &seen, std::string_view raw) noexcept {
-    BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
-    append_text(escaped, raw, Place::attribute, Source::markup, Encoding::latin1);
-    return append_decoded(seen, escaped.view());
-}
-
-constexpr std::size_t kLineSize = 4000;  // one piece of the input: at most 3999 characters
-constexpr auto npos = std::string_view::npos;
 
 struct BuiltInStyle {
     std::string_view id;
@@ -49,37 +40,7 @@ constexpr BuiltInStyle kBuiltInStyles[] = {
      "  </Style>\n"},
 };
 
-// Reads the next piece of the input, up to and including a line feed and at most
-// kLineSize - 1 characters; its length, 0 at the end of the input.
-std::size_t read_piece(std::FILE *in, char (&line)[kLineSize]) noexcept {
-    std::size_t n = 0;
-    while (n < kLineSize - 1) {
-#ifdef __GLIBC__
-        int c = getc_unlocked(in);
-#else
-        int c = std::getc(in);
-#endif
-        if (c == EOF) break;
-        line[n++] = static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    line[n] = '\0';
-    return n;
-}
-
-enum class Attribute { found, missing, malformed };
-
-// The value after the first `key` of a piece, up to the next double quote.
-Attribute attribute_after(std::string_view piece, std::string_view key,
-                          std::string_view &value) noexcept {
-    std::size_t at = piece.find(key);
-    if (at == npos) return Attribute::missing;
-    piece.remove_prefix(at + key.size());
-    std::size_t end = piece.find('"');
-    if (end == npos) return Attribute::malformed;
-    value = piece.substr(0, end);
-    return Attribute::found;
-}
+constexpr std::string_view kExcelNamespace = "urn:schemas-microsoft-com:office:excel";
 
 // True when the output path names the open input: the same text, or the same device
 // and inode (another path, a link).
@@ -90,359 +51,438 @@ bool is_input(const char *inputPath, const char *outputPath) noexcept {
            in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
-// Registers one input style ID; 0 with a message when it cannot be taken.
-int register_style_line(std::string_view piece) noexcept {
-    std::string_view id;
-    switch (attribute_after(piece, ":ID=\"", id)) {
-    case Attribute::missing: return fail({"File in input con tag <Style> con ID mancante."});
-    case Attribute::malformed: return fail({"File in input con tag <Style> con ID malformato."});
-    case Attribute::found: break;
-    }
-    if (id.empty()) return fail({"File in input con tag <Style> con ID malformato."});
-    BoundedText<kMaxStoredId + 1> seen;  // registered as a reader sees it
-    if (id.size() > kMaxRegisteredId || !seen_in_input(seen, id))  // bytes that read as more
-        return fail({"File in input con tag <Style> con ID troppo lungo (al massimo 31 caratteri)."});
-    switch (g.styleIds.add(seen.view())) {
-    case decltype(g.styleIds)::Add::full: return fail({"File in input con troppi tag <Style>."});
-    default: return kYes;  // an ID the input repeats is registered once
+bool merging() noexcept { return g.mergeInput != nullptr && g.inFile != nullptr; }
+
+// ---- The edits -------------------------------------------------------------------
+
+void add_edit(MergeInput &m, Offset at, Offset to, std::string_view text,
+              Edit::Kind kind = Edit::text) noexcept {
+    if (m.editCount == kMaxEdits || at == kNowhere) return;
+    Edit &e = m.edits[m.editCount++];
+    e.at = at;
+    e.to = to < at ? at : to;
+    e.kind = kind;
+    if (text.size() > m.pool.room()) text = {};  // the pool's bound: the edit writes nothing
+    e.textAt = static_cast<std::uint32_t>(m.pool.size());
+    m.pool.append(text);
+    e.textSize = static_cast<std::uint32_t>(text.size());
+}
+
+// In the input's order; edits at one place keep the order they were made in.
+void sort_edits(MergeInput &m) noexcept {
+    for (std::size_t i = m.nextEdit + 1; i < m.editCount; ++i) {
+        Edit e = m.edits[i];
+        std::size_t j = i;
+        for (; j > m.nextEdit && m.edits[j - 1].at > e.at; --j) m.edits[j] = m.edits[j - 1];
+        m.edits[j] = e;
     }
 }
 
-constexpr std::uint32_t name_hash(std::string_view name) noexcept {
-    std::uint32_t h = 2166136261u;
-    for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-    return h;
+void apply(MergeInput &m, const Edit &e) noexcept {
+    switch (e.kind) {
+    case Edit::text: emit({m.pool.c_str() + e.textAt, e.textSize}); break;
+    case Edit::names: write_workbook_names(); break;
+    case Edit::names_inside:
+        if (e.to != e.at) emit(">\n");  // an empty Names element opened
+        write_workbook_names_inside();
+        if (e.to != e.at) emit({m.pool.c_str() + e.textAt, e.textSize});
+        break;
+    }
+    if (e.to > m.cursor) m.cursor = e.to;
 }
 
-// Follows the markup of the input piece by piece: element nesting (end tags checked against
-// their start tags by name), quoted attributes, references, comments, processing
-// instructions and CDATA sections; and reports, per piece, the elements that the line
-// copy treats as its landmarks. What it does not check: characters and their encoding,
-// attribute names and repeated attributes.
-class Markup {
-public:
-    enum class Fault { none, malformed, root, deep };
-
-    // Feeds one piece; the events below count what this piece held.
-    Fault feed(std::string_view piece) noexcept {
-        stylesClosed = sheetsStarted = rootClosed = 0;
-        for (char c : piece) {
-            if (fault_ != Fault::none) break;
-            step(c);
-        }
-        return fault_;
-    }
-    int depth() const noexcept { return depth_; }
-    bool in_text() const noexcept { return state_ == State::text; }
-    unsigned long long line() const noexcept { return line_; }
-    int stylesClosed = 0, sheetsStarted = 0, rootClosed = 0;
-
-private:
-    enum class State { text, open, start_name, attrs, quote, self_close, end_name, end_tail,
-                       bang, comment, pi, cdata, ref };
-    static constexpr int kMaxDepth = 64;
-    static constexpr std::uint32_t kWorkbook = name_hash("Workbook"), kStyles = name_hash("Styles"),
-                                   kWorksheet = name_hash("Worksheet");
-
-    static bool name_char(char c) noexcept {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == ':' || c == '_' || c == '-' || c == '.' || static_cast<unsigned char>(c) >= 0x80;
-    }
-    static bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-    void bad(Fault f = Fault::malformed) noexcept { fault_ = f; }
-
-    void start_name_done() noexcept {
-        if (depth_ == 1 && hash_ == kWorksheet) ++sheetsStarted;
-    }
-    void push() noexcept {
-        if (depth_ == 0) {
-            // The library's own lines use the default namespace and the ss and x prefixes.
-            std::string_view tag = rootTag_.view();
-            if (hash_ != kWorkbook ||
-                tag.find(" xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"") == npos ||
-                tag.find(" xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\"") == npos ||
-                tag.find(" xmlns:x=\"urn:schemas-microsoft-com:office:excel\"") == npos)
-                return bad(Fault::root);
-            rootSeen_ = true;
-        } else if (!rootSeen_ || depth_ >= kMaxDepth) {
-            return bad(rootSeen_ ? Fault::deep : Fault::malformed);
-        }
-        stack_[depth_++] = hash_;
-        state_ = State::text;
-    }
-    void pop() noexcept {
-        if (depth_ == 0 || stack_[depth_ - 1] != hash_) return bad();
-        --depth_;
-        if (depth_ == 1 && hash_ == kStyles) ++stylesClosed;
-        if (depth_ == 0) ++rootClosed;
-        state_ = State::text;
-    }
-
-    void step(char c) noexcept {
-        if (c == '\n') ++line_;
-        if (depth_ == 0 && !rootSeen_ && state_ != State::text) rootTag_.append(c);
-        switch (state_) {
-        case State::text:
-            if (c == '<') {
-                state_ = State::open;
-                if (depth_ == 0 && !rootSeen_) rootTag_.assign("<");
-            } else if (c == '&') {
-                state_ = State::ref, count_ = 0;
-            } else if (depth_ == 0 && !blank(c)) {
-                bad();  // text outside the root element
+// The input's bytes from the copy's position up to `to`, edited; the insertions at `to`
+// come too. An input that ends before is noted for xlsClose.
+void copy_to(MergeInput &m, Offset to) noexcept {
+    for (;;) {
+        while (m.nextEdit < m.editCount) {
+            const Edit &e = m.edits[m.nextEdit];
+            if (e.at < m.cursor) {  // inside a part left out
+                ++m.nextEdit;
+                continue;
             }
-            return;
-        case State::ref:
-            if (c == ';' && count_ > 0) state_ = State::text;
-            else if ((name_char(c) || c == '#') && ++count_ < 32) return;
-            else bad();
-            return;
-        case State::open:
-            if (c == '/') state_ = State::end_name, hash_ = name_hash("");
-            else if (c == '!') state_ = State::bang, count_ = 0;
-            else if (c == '?') state_ = State::pi, count_ = 0;
-            else if (name_char(c)) state_ = State::start_name, hash_ = name_hash({&c, 1});
-            else bad();
-            return;
-        case State::start_name:
-            if (name_char(c)) {
-                hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 16777619u;
+            if (e.at != m.cursor || e.at > to || (e.at == to && e.to != e.at)) break;
+            ++m.nextEdit;
+            apply(m, e);
+        }
+        if (m.cursor >= to || m.copyEnded) return;
+        Offset limit = to;
+        if (m.nextEdit < m.editCount && m.edits[m.nextEdit].at < limit) limit = m.edits[m.nextEdit].at;
+        while (m.cursor >= m.chunkStart + m.chunk.size()) {
+            m.chunkStart += m.chunk.size();
+            m.chunk = m.source.next();
+            if (m.chunk.empty()) {
+                m.copyEnded = true;
+                g.inputTruncated = true;
                 return;
             }
-            start_name_done();
-            state_ = State::attrs;
-            [[fallthrough]];
-        case State::attrs:
-            if (c == '>') push();
-            else if (c == '/') state_ = State::self_close;
-            else if (c == '"' || c == '\'') state_ = State::quote, quote_ = c;
-            else if (c == '<' || c == '&') bad();
-            return;
-        case State::quote:
-            if (c == quote_) state_ = State::attrs;
-            else if (c == '<') bad();
-            return;
-        case State::self_close:
-            if (c != '>') return bad();
-            if (depth_ == 0) return bad(Fault::root);  // an empty root holds no styles
-            state_ = State::text;
-            return;
-        case State::end_name:
-            if (name_char(c)) {
-                hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 16777619u;
-                return;
-            }
-            state_ = State::end_tail;
-            [[fallthrough]];
-        case State::end_tail:
-            if (c == '>') pop();
-            else if (!blank(c)) bad();
-            return;
-        case State::bang: {  // after "<!": "--" opens a comment, "[CDATA[" a section
-            constexpr std::string_view kComment = "--", kCdata = "[CDATA[";
-            bangText_[count_++] = c;
-            std::string_view seen(bangText_, static_cast<std::size_t>(count_));
-            if (seen == kComment) state_ = State::comment, count_ = 0;
-            else if (seen == kCdata && depth_ > 0) state_ = State::cdata, count_ = 0;
-            else if (seen == kCdata || (!kComment.starts_with(seen) && !kCdata.starts_with(seen)))
-                bad();  // no CDATA outside the root, no document type declaration
-            return;
         }
-        case State::comment:  // up to "-->"
-            if (c == '-') ++count_;
-            else if (c == '>' && count_ >= 2) state_ = State::text;
-            else count_ = 0;
-            return;
-        case State::pi:  // up to "?>"
-            if (c == '>' && count_ == 1) state_ = State::text;
-            else count_ = c == '?' ? 1 : 0;
-            return;
-        case State::cdata:  // up to "]]>"
-            if (c == ']') ++count_;
-            else if (c == '>' && count_ >= 2) state_ = State::text;
-            else count_ = 0;
-            return;
-        }
-    }
-
-    State state_ = State::text;
-    Fault fault_ = Fault::none;
-    int depth_ = 0, count_ = 0;
-    char quote_ = '"';
-    char bangText_[8] = {};
-    bool rootSeen_ = false;
-    std::uint32_t hash_ = 0;
-    std::uint32_t stack_[kMaxDepth] = {};
-    unsigned long long line_ = 1;
-    BoundedText<2048> rootTag_;
-};
-
-std::string_view trimmed(std::string_view piece) noexcept {
-    std::size_t from = piece.find_first_not_of(" \t\r\n");
-    if (from == npos) return {};
-    return piece.substr(from, piece.find_last_not_of(" \t\r\n") + 1 - from);
-}
-
-// The landmarks of the copy must be the elements they stand for, each on a line of its
-// own (a Worksheet start line may go on after its start tag): otherwise the copy would cut
-// elements apart or leave some open.
-int refuse_layout(std::string_view what) noexcept {
-    return fail({"File in input con ", what, ": non e' nel formato a righe scritto da questa libreria."});
-}
-
-int refuse_markup(Markup::Fault fault, unsigned long long line) noexcept {
-    char number[24];
-    auto end = std::to_chars(number, number + sizeof number, line).ptr;
-    switch (fault) {
-    case Markup::Fault::root:
-        return fail({"File in input senza un tag <Workbook> con gli spazi dei nomi di Excel."});
-    case Markup::Fault::deep:
-        return fail({"File in input con elementi annidati oltre 64 livelli alla riga ",
-                     std::string_view(number, static_cast<std::size_t>(end - number)), "."});
-    default:
-        return fail({"File in input con XML non ben formato alla riga ",
-                     std::string_view(number, static_cast<std::size_t>(end - number)), "."});
+        Offset end = m.chunkStart + m.chunk.size();
+        if (limit < end) end = limit;
+        emit(m.chunk.substr(static_cast<std::size_t>(m.cursor - m.chunkStart),
+                            static_cast<std::size_t>(end - m.cursor)));
+        m.cursor = end;
     }
 }
 
-// Reads the whole input once before anything is written: the checks of its first two
-// lines and its style lines, registering the style IDs, then the layout the copy needs up
-// to its Workbook end line. 0 with a message for an input the copy could not carry whole.
-int check_input() noexcept {
-    char line[kLineSize];
-    Markup markup;
-    bool styleSeen = false, inStyles = true, atLineStart = true;
-    for (unsigned long long number = 1;; ++number) {
-        std::size_t n = read_piece(g.inFile, line);
-        if (n == 0) {
-            if (std::ferror(g.inFile)) return fail_open({"Errore in lettura del file in input."});
-            if (inStyles && !styleSeen) return fail({"File in input con tag <Style> mancante."});
-            return fail({"File in input troncato: manca il tag </Workbook>."});
-        }
-        std::string_view piece(line, n);
-        const bool lineStart = atLineStart, wholeLine = lineStart && piece.back() == '\n';
-        atLineStart = piece.back() == '\n';
-        const bool inText = markup.in_text();
-        const int depth = markup.depth();
-        if (inStyles) {
-            if (number == 1 && !piece.starts_with("<?xml ")) {
-                fail({"File in input non XML Excel."});
-                return fail({"File in input con tag <Style> mancante."});
-            }
-            if (number == 2 && !piece.starts_with("<?mso-application ")) {
-                fail({"File in input non sembra un file Excel valido."});
-                return fail({"File in input con tag <Style> mancante."});
-            }
-            if (piece.find("<Style ") != npos) {
-                styleSeen = true;
-                if (register_style_line(piece) == kNo) return kNo;
-            }
-            const bool stylesEnd = piece.find("</Styles>") != npos;
-            if (stylesEnd && !styleSeen) return fail({"File in input con tag <Style> mancante."});
-            if (Markup::Fault f = markup.feed(piece); f != Markup::Fault::none)
-                return refuse_markup(f, markup.line());
-            if (stylesEnd != (markup.stylesClosed > 0) ||
-                (stylesEnd && !(wholeLine && inText && depth == 2 && trimmed(piece) == "</Styles>")))
-                return refuse_layout("il tag </Styles>");
-            inStyles = !stylesEnd;
+// ---- What the copy changes ---------------------------------------------------------
+
+template <std::size_t N>
+BoundedText<N> &element(BoundedText<N> &out, std::string_view prefix, std::string_view name,
+                        std::string_view content) noexcept {
+    std::string_view colon = prefix.empty() ? "" : ":";
+    return out.append("<").append(prefix).append(colon).append(name).append(">").append(content)
+        .append("</").append(prefix).append(colon).append(name).append(">");
+}
+
+// The client's document properties in the input's DocumentProperties, each in its place
+// of the sequence and in place of the input's value, or in an element of their own.
+void plan_properties(MergeInput &m) noexcept {
+    const InputPlan &p = m.plan;
+    BoundedText<kPropertySize + 64> line;
+    BoundedText<kPropertyCount * (kPropertySize + 64)> all;
+    for (int i = 0; i < kPropertyCount; ++i) {
+        if (g.properties[i].empty()) continue;
+        const PropertySlot slot = property_slot(i);
+        line.assign("  ");
+        element(line, p.propertiesInside != kNowhere ? p.propertiesPrefix.view() : "", slot.name,
+                g.properties[i].view())
+            .append("\n");
+        if (p.propertiesInside == kNowhere) {
+            all.append(line.view());
             continue;
         }
-        const bool sheetLine = piece.find("<Worksheet ") != npos;
-        const bool endLine = piece.find("</Workbook>") != npos;
-        if (sheetLine) {
-            if (!lineStart || !inText || depth != 1 || !trimmed(piece).starts_with("<Worksheet "))
-                return refuse_layout("il tag <Worksheet>");
-            std::string_view name;
-            switch (attribute_after(piece, ":Name=\"", name)) {
-            case Attribute::missing:
-                return fail({"File in input con tag <Worksheet> con Name mancante."});
-            case Attribute::malformed:
-                return fail({"File in input con tag <Worksheet> con Name malformato."});
-            case Attribute::found: break;
-            }
-            if (name.size() > kMaxMarkedName)
-                return fail({"File in input con tag <Worksheet> con Name troppo lungo (al massimo "
-                             "199 caratteri)."});
-        }
-        if (Markup::Fault f = markup.feed(piece); f != Markup::Fault::none)
-            return refuse_markup(f, markup.line());
-        if ((sheetLine ? 1 : 0) != markup.sheetsStarted) return refuse_layout("il tag <Worksheet>");
-        if (endLine != (markup.rootClosed > 0) ||
-            (endLine && !(wholeLine && inText && depth == 1 && trimmed(piece) == "</Workbook>")))
-            return refuse_layout("il tag </Workbook>");
-        if (endLine) return kYes;
+        const PropertyChild *next = nullptr;
+        for (std::size_t c = 0; c < p.childCount && next == nullptr; ++c)
+            if (p.children[c].order >= slot.order) next = &p.children[c];
+        add_edit(m, next != nullptr ? next->start : p.propertiesEnd,
+                 next != nullptr ? next->start : p.propertiesEnd, line.view());
+        if (next != nullptr && next->order == slot.order) add_edit(m, next->start, next->end, "");
+    }
+    if (!all.empty()) {
+        BoundedText<kPropertyCount * (kPropertySize + 64) + 128> wrapped;
+        wrapped.append(" <DocumentProperties xmlns=\"urn:schemas-microsoft-com:office:office\">\n")
+            .append(all.view())
+            .append(" </DocumentProperties>\n");
+        add_edit(m, p.propertiesAt, p.propertiesAt, wrapped.view());
     }
 }
 
-// Copies the checked input to the output up to its Styles end line, then adds the
-// built-in styles it lacks.
-int copy_styles() noexcept {
-    if (std::fseek(g.inFile, 0, SEEK_SET) != 0)
-        return fail_open({"Errore in lettura del file in input."});
-    char line[kLineSize];
-    for (std::size_t n; (n = read_piece(g.inFile, line)) != 0;) {
-        std::string_view piece(line, n);
-        if (piece.find("</Styles>") != npos) break;
-        copy_prologue_line(piece);
+// What the start knows: the declaration of a transcoded input, the namespaces the root
+// lacks, the document properties.
+void plan_start(MergeInput &m) noexcept {
+    const InputPlan &p = m.plan;
+    if (p.declStart != kNowhere) {
+        add_edit(m, p.declStart, p.declEnd,
+                 p.standalone ? "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"
+                              : "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     }
-    for (const BuiltInStyle &style : kBuiltInStyles) {
-        if (g.styleIds.contains(style.id)) continue;
-        if (g.styleIds.add(style.id) != decltype(g.styleIds)::Add::added)
-            return fail({"File in input con troppi tag <Style>."});
-        emit(style.definition);
+    if (!p.rootDeclarations.empty() || p.rootEmpty) {
+        BoundedText<600> tag;
+        tag.append(p.rootDeclarations.view()).append(p.rootEmpty ? ">\n" : ">");
+        add_edit(m, p.rootGt, p.rootTagEnd, tag.view());
+    }
+    plan_properties(m);
+}
+
+// Each input sheet's place among the output's sheets, -1 for one left out.
+void number_sheets(MergeInput &m) noexcept {
+    m.keptCount = 0;
+    for (std::size_t i = 0; i < m.plan.sheetCount; ++i)
+        m.outputIndex[i] = m.marks[i] == SheetMark::drop ? -1 : m.keptCount++;
+}
+
+// The sheet the output opens on: the client's choice, else the input's active sheet where
+// it stays and is visible, else the first such sheet, else the client's first new sheet.
+// The workbook's ActiveSheet and FirstVisibleSheet follow.
+void plan_view(MergeInput &m) noexcept {
+    const InputPlan &p = m.plan;
+    number_sheets(m);
+    int active = g.workbookActiveSheet;
+    m.activeChosen = active >= 0;
+    if (active < 0) {
+        auto shown = [&](std::size_t i) {
+            return m.outputIndex[i] >= 0 && (m.marks[i] == SheetMark::replace || !p.sheets[i].hidden);
+        };
+        std::size_t input = static_cast<std::size_t>(p.activeSheet);
+        if (input < p.sheetCount && shown(input)) {
+            active = m.outputIndex[input];
+        } else {
+            active = m.keptCount;
+            for (std::size_t i = p.sheetCount; i-- > 0;)
+                if (shown(i)) active = m.outputIndex[i];
+        }
+    }
+    m.active = active;
+    g.workbookActiveSheet = active;
+    BoundedText<96> text;
+    if (p.activeStart != kNowhere) {
+        text.append_int(active);
+        add_edit(m, p.activeStart, p.activeEnd, text.view());
+    } else if (active != 0 && p.activeAt != kNowhere) {
+        BoundedText<24> number;
+        element(text, p.workbookPrefix.view(), "ActiveSheet", number.append_int(active).view());
+        add_edit(m, p.activeAt, p.activeAt, text.view());
+    } else if (active != 0 && p.workbookEnd == kNowhere) {
+        BoundedText<24> number;
+        text.append(" <ExcelWorkbook xmlns=\"").append(kExcelNamespace).append("\">");
+        element(text, "", "ActiveSheet", number.append_int(active).view()).append("</ExcelWorkbook>\n");
+        add_edit(m, p.workbookAt, p.workbookAt, text.view());
+    }
+    if (p.firstStart != kNowhere) {
+        int first = 0;
+        for (std::size_t i = 0; i < p.sheetCount && static_cast<int>(i) < p.firstVisible; ++i)
+            if (m.outputIndex[i] >= 0) ++first;
+        if (first > active) first = active;
+        text.clear();
+        add_edit(m, p.firstStart, p.firstEnd, text.append_int(first).view());
+    }
+}
+
+// The sheets' edits: the ones left out, one Selected on the active sheet, the counts of
+// a continued table; the client's workbook names.
+void plan_sheets(MergeInput &m) noexcept {
+    const InputPlan &p = m.plan;
+    number_sheets(m);
+    if (!g.workbookNames.empty()) {
+        if (p.namesInside != kNowhere) {
+            BoundedText<80> close;
+            close.append("</").append(p.namesName.view()).append(">");
+            add_edit(m, p.namesInside, p.namesEmpty ? p.namesInside + 2 : p.namesInside,
+                     p.namesEmpty ? close.view() : "", Edit::names_inside);
+        } else if (p.sheetCount != 0) {
+            add_edit(m, p.sheets[0].start, p.sheets[0].start, "", Edit::names);
+        }
+    }
+    BoundedText<160> text;
+    for (std::size_t i = 0; i < p.sheetCount; ++i) {
+        const InputSheet &s = p.sheets[i];
+        if (m.marks[i] == SheetMark::drop) {
+            add_edit(m, s.start, s.end, "");
+            continue;
+        }
+        if (m.marks[i] == SheetMark::replace) continue;
+        if (m.marks[i] == SheetMark::append) {
+            for (int k = 0; k < 2; ++k) add_edit(m, s.countsStart[k], s.countsEnd[k], "");
+        }
+        const bool selected = m.outputIndex[i] == m.active;
+        if (!selected && s.selectedStart != kNowhere) {
+            add_edit(m, s.selectedStart, s.selectedEnd, "");
+        } else if (selected && s.selectedStart == kNowhere && (p.anySelected || m.activeChosen)) {
+            std::string_view prefix(s.prefixText[0], s.optionsPrefix);
+            std::string_view colon = prefix.empty() ? "" : ":";
+            text.clear();
+            if (s.optionsInside != kNowhere && s.optionsEmpty) {
+                text.append("><").append(prefix).append(colon).append("Selected/></").append(prefix)
+                    .append(colon).append("WorksheetOptions>");
+                add_edit(m, s.optionsInside, s.optionsInside + 2, text.view());
+            } else if (s.optionsInside != kNowhere) {
+                text.append("<").append(prefix).append(colon).append("Selected/>");
+                add_edit(m, s.optionsInside, s.optionsInside, text.view());
+            } else if (s.optionsAt != kNowhere) {
+                text.append("  <WorksheetOptions xmlns=\"").append(kExcelNamespace)
+                    .append("\">\n   <Selected/>\n  </WorksheetOptions>\n");
+                add_edit(m, s.optionsAt, s.optionsAt, text.view());
+            }
+        }
+    }
+}
+
+// The input up to the end of its styles, and the built-in styles it lacks: at the first
+// call that writes, so that the sheets marked until then are known to the view state.
+void write_head(MergeInput &m) noexcept {
+    if (m.headWritten) return;
+    m.headWritten = true;
+    plan_view(m);
+    sort_edits(m);
+    const InputPlan &p = m.plan;
+    if (p.stylesEnd != kNowhere) {
+        copy_to(m, p.stylesEnd);
+        if (p.stylesEmpty) emit(">\n");
+    } else {
+        copy_to(m, p.stylesAt);
+        emit(" <Styles>\n");
+    }
+    for (const BuiltInStyle &style : kBuiltInStyles)
+        if (m.builtIns & (1u << (&style - kBuiltInStyles))) emit(style.definition);
+}
+
+// The Styles end and the start of the sheets' copy, at the first xlsAddSheet.
+void begin_sheets(MergeInput &m) noexcept {
+    write_head(m);
+    m.sheetsBegun = true;
+    plan_sheets(m);
+    sort_edits(m);
+    const InputPlan &p = m.plan;
+    if (p.stylesEnd == kNowhere) {
+        emit(" </Styles>\n");
+    } else if (p.stylesEmpty) {
+        emit("</");
+        emit(p.stylesName.view());
+        emit(">");
+        m.cursor = p.stylesEnd + 2;
+    }
+}
+
+// The input's sheets that stay count as names of the workbook, once.
+void register_kept_names(MergeInput &m) noexcept {
+    if (m.namesRegistered) return;
+    m.namesRegistered = true;
+    for (std::size_t i = 0; i < m.plan.sheetCount; ++i)
+        if (m.marks[i] == SheetMark::keep) register_sheet_name(m.sheetNames.at(m.plan.sheets[i].nameIndex));
+}
+
+// The copy passes a marked sheet the client has not taken: it stays as it is.
+void pass_sheets_before(MergeInput &m, std::size_t limit) noexcept {
+    for (; m.nextSheet < limit; ++m.nextSheet) {
+        SheetMark &mark = m.marks[m.nextSheet];
+        if (mark != SheetMark::replace && mark != SheetMark::append) continue;
+        mark = SheetMark::passed;
+        register_sheet_name(m.sheetNames.at(m.plan.sheets[m.nextSheet].nameIndex));
+    }
+}
+
+// The input's sheet name that reads as `seen`, case ignored; -1 for none.
+int sheet_index(MergeInput &m, std::string_view seen) noexcept {
+    BoundedText<kMaxInputSheetName + 1> key;
+    if (!append_folded(key, seen)) return -1;
+    const char *found = m.sheetNames.find(key.view());
+    if (found == nullptr) return -1;
+    return static_cast<int>((found - m.sheetNames.at(0).data()) /
+                            static_cast<std::ptrdiff_t>(decltype(m.sheetNames)::stored_size));
+}
+
+MergeInput *ensure_merge_input() noexcept {
+    if (g.mergeInput == nullptr) g.mergeInput = new (std::nothrow) MergeInput;
+    return g.mergeInput;
+}
+
+// Marks the input sheets named `name` (as a reader sees it); 0 with a message when the
+// input has none, or the copy has begun.
+int mark_sheet(const char *name, SheetMark mark, std::string_view call) noexcept {
+    std::string_view sheet = arg(name);
+    if (sheet.empty()) return kNo;
+    if (sheet.size() > kMaxMarkedName)
+        return fail({"Nome Sheet troppo lungo (al massimo 199 caratteri) in ", call, "()."});
+    if (!g.mergeMode || !merging())
+        return fail({"Nessun file in input aperto: il foglio '", sheet, "' non c'e' in ", call, "().\n"});
+    MergeInput &m = *g.mergeInput;
+    if (m.sheetsBegun)
+        return fail({"Non si puo' segnare il foglio '", sheet, "' a questo punto in ", call,
+                     "(): va fatto prima del primo xlsAddSheet().\n"});
+    BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
+    BoundedText<kMaxMarkedName + 1> seen;
+    append_escaped(escaped, sheet, Place::attribute);
+    int index = append_decoded(seen, escaped.view()) ? sheet_index(m, seen.view()) : -1;
+    if (index < 0)
+        return fail({"Foglio '", sheet, "' non presente nel file in input in ", call, "().\n"});
+    for (std::size_t i = 0; i < m.plan.sheetCount; ++i) {
+        if (m.plan.sheets[i].nameIndex != index) continue;
+        if (mark == SheetMark::append && !m.plan.sheets[i].appendable)
+            return fail({"Il foglio '", sheet, "' del file in input non ha una tabella che si "
+                         "possa continuare in ", call, "().\n"});
+        m.marks[i] = mark;
     }
     return kYes;
 }
 
-// Copies the input's remaining lines up to its Workbook end line, leaving out each
-// marked worksheet up to the next worksheet or that end; an input that ends or fails
-// before that line is reported.
-void copy_sheets() noexcept {
-    char line[kLineSize];
-    bool copying = true;
-    for (std::size_t n; (n = read_piece(g.inFile, line)) != 0;) {
-        std::string_view piece(line, n);
-        if (piece.find("</Workbook>") != npos) return write_workbook_names();
-        if (piece.find("<Worksheet ") != npos) {
-            write_workbook_names();
-            std::string_view name;
-            switch (attribute_after(piece, ":Name=\"", name)) {
-            case Attribute::missing:
-                fail({"File in input con tag <Worksheet> con Name mancante."});
-                return;
-            case Attribute::malformed:
-                fail({"File in input con tag <Worksheet> con Name malformato."});
-                return;
-            case Attribute::found: break;
-            }
-            if (name.size() > kMaxMarkedName) {
-                fail({"File in input con tag <Worksheet> con Name troppo lungo (al massimo 199 "
-                      "caratteri)."});
-                return;
-            }
-            BoundedText<kMaxMarkedName + 1> seen;  // compared as a reader sees it
-            copying = !seen_in_input(seen, name) || !g.deletedSheets.contains(seen.view());
-        }
-        if (copying) emit(piece);
-        if (piece.find("<Names>") != npos) write_workbook_names_inside();
-    }
-    g.inputTruncated = true;
-    if (std::ferror(g.inFile)) fail_open({"Errore in lettura del file in input."});
-    else fail({"File in input troncato: manca il tag </Workbook>."});
-}
-
 }  // namespace
 
-void __CopiaSheet() noexcept {
-    if (g.outFile == nullptr || g.inFile == nullptr) {
+void free_merge_input(MergeInput *m) noexcept { delete m; }
+
+void merge_write_head() noexcept {
+    if (g.mergeMode && merging()) write_head(*g.mergeInput);
+}
+
+int merge_sheet_turn(std::string_view seen) noexcept {
+    if (!g.mergeMode || !merging()) return -1;
+    MergeInput &m = *g.mergeInput;
+    register_kept_names(m);
+    int index = sheet_index(m, seen);
+    if (index < 0) return -1;
+    for (std::size_t i = m.nextSheet; i < m.plan.sheetCount; ++i)
+        if (m.plan.sheets[i].nameIndex == index &&
+            (m.marks[i] == SheetMark::replace || m.marks[i] == SheetMark::append))
+            return static_cast<int>(i);
+    return -1;
+}
+
+void __CopiaSheet(int turn) noexcept {
+    if (g.outFile == nullptr || !merging()) {
+        emit(" </Styles>\n");
         close_input();
         errno = EBADF;
         fail_open({"Errore in apertura dei file in __CopiaSheet()."});
         return;
     }
-    copy_sheets();
+    MergeInput &m = *g.mergeInput;
+    if (!m.sheetsBegun) begin_sheets(m);
+    const InputPlan &p = m.plan;
+    if (turn < 0) {
+        pass_sheets_before(m, p.sheetCount);
+        copy_to(m, p.afterSheets);
+        g.mergeSheetIndex = m.keptCount + m.newSheets++;
+        return;
+    }
+    const std::size_t i = static_cast<std::size_t>(turn);
+    const InputSheet &s = p.sheets[i];
+    pass_sheets_before(m, i);
+    m.nextSheet = i + 1;
+    g.mergeSheetIndex = m.outputIndex[i];
+    if (m.marks[i] == SheetMark::replace) {
+        copy_to(m, s.start);
+        if (m.cursor < s.end) m.cursor = s.end;
+        return;
+    }
+    copy_to(m, s.tableEnd);
+    if (s.tableEmpty) {
+        emit(">\n");
+        m.cursor = s.tableEnd + 2;
+    }
+    m.appending = turn;
+}
+
+void merge_sheet_started() noexcept {
+    if (!g.mergeMode || !merging() || g.mergeInput->appending < 0) return;
+    const InputSheet &s = g.mergeInput->plan.sheets[g.mergeInput->appending];
+    g.sheetHeadPending = false;
+    g.lastRow = s.lastRow;
+    g.currentRow = (s.reachRow > s.lastRow ? s.reachRow : s.lastRow) + 1;
+    if (g.currentRow != g.lastRow + 1)
+        g.pendingRowAttrs.assign(" ss:Index=\"").append_int(g.currentRow).append("\" ");
+}
+
+bool merge_close_sheet() noexcept {
+    if (!g.mergeMode || !merging() || g.mergeInput->appending < 0) return false;
+    MergeInput &m = *g.mergeInput;
+    const InputSheet &s = m.plan.sheets[m.appending];
+    m.appending = -1;
+    if (g.rowOpen) emit("   </Row>\n");
+    g.rowOpen = kNo;
+    if (s.tableEmpty) {
+        emit("</");
+        emit({s.prefixText[1], s.tablePrefix});
+        emit(s.tablePrefix != 0 ? ":Table>" : "Table>");
+    }
+    copy_to(m, s.end);
+    return true;
+}
+
+bool merge_finish() noexcept {
+    if (!g.mergeMode || !merging() || !g.mergeInput->sheetsBegun) return false;
+    MergeInput &m = *g.mergeInput;
+    const InputPlan &p = m.plan;
+    pass_sheets_before(m, p.sheetCount);
+    if (p.rootEmpty) {
+        copy_to(m, p.rootTagEnd);
+        emit("</");
+        emit(p.rootName.view());
+        emit(">\n");
+    }
+    copy_to(m, p.length);
+    if (m.cursor < p.length) g.inputTruncated = true;
     close_input();
+    return true;
 }
 
 }  // namespace gridquill::detail
@@ -455,11 +495,11 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     reset_workbook();
     clear_error();
     g.mergeMode = kYes;
-    g.workbookActiveSheet = g.activeSheet;  // taken by this workbook, as an open does
+    g.workbookActiveSheet = g.activeSheet;  // the client's choice, else the input's
     g.activeSheet = -1;
 
     const char *input = inputPath != nullptr ? inputPath : "";
-    g.inFile = std::fopen(input, "r");
+    g.inFile = std::fopen(input, "rb");
     if (g.inFile == nullptr)
         return fail_open({"Errore in apertura del file in input '", input, "'"});
     std::setvbuf(g.inFile, g.inBuffer, _IOFBF, sizeof g.inBuffer);
@@ -477,35 +517,64 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
         close_input();
         return fail({"File in input e file in output coincidono."});
     }
-    if (check_input() == kNo) {  // nothing is opened for writing
+    MergeInput *m = ensure_merge_input();
+    if (m == nullptr) {
         close_input();
-        return kNo;
+        return fail({"Memoria insufficiente per leggere il file in input.\n"});
+    }
+    // The whole input judged before anything is opened for writing.
+    ScanTarget target;
+    target.maxStyleId = kMaxRegisteredId;
+    target.add_style = [](std::string_view id) noexcept {
+        return g.styleIds.add(id) != decltype(g.styleIds)::Add::full;
+    };
+    BoundedText<256> message;
+    if (!scan_input(*m, g.inFile, target, message)) {
+        close_input();
+        return fail({message.view()});
+    }
+    m->builtIns = 0;
+    for (const BuiltInStyle &style : kBuiltInStyles) {
+        if (g.styleIds.contains(style.id)) continue;
+        if (g.styleIds.add(style.id) != decltype(g.styleIds)::Add::added) {
+            close_input();
+            return fail({"File in input con troppi tag <Style>."});
+        }
+        m->builtIns |= 1u << (&style - kBuiltInStyles);
+    }
+    if (std::fseek(g.inFile, 0, SEEK_SET) != 0) {
+        close_input();
+        return fail_open({"Errore in lettura del file in input."});
     }
     g.outFile = open_output(g.outputPath.c_str());
     if (g.outFile == nullptr)
         return fail_open({"Errore in apertura del file in output '", g.outputPath.view(), "'"});
-    if (copy_styles() == kNo) return kNo;
+    m->source.start(g.inFile, m->plan.encoding);
+    m->cursor = m->chunkStart = 0;
+    m->chunk = {};
+    m->editCount = m->nextEdit = 0;
+    m->pool.clear();
+    m->headWritten = m->sheetsBegun = m->copyEnded = m->namesRegistered = false;
+    m->nextSheet = 0;
+    m->newSheets = 0;
+    m->appending = -1;
+    for (auto &mark : m->marks) mark = SheetMark::keep;
+    plan_start(*m);
     forget_properties();
     return kYes;
 }
 
 extern "C" int xlsSheetDelete(const char *name) noexcept {
     if (!attached()) return kNo;
-    std::string_view sheet = arg(name);
-    if (sheet.empty()) return kNo;
-    if (sheet.size() > kMaxMarkedName)
-        return fail({"Nome Sheet troppo lungo (al massimo 199 caratteri) in xlsSheetDelete()."});
-    // Marked as a reader sees the name the writer would write for it; a name that reads
-    // longer than any input name can hold marks nothing.
-    BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
-    BoundedText<kMaxMarkedName + 1> seen;
-    append_escaped(escaped, sheet, Place::attribute);
-    if (!append_decoded(seen, escaped.view())) return kYes;
-    switch (g.deletedSheets.add(seen.view())) {
-    case decltype(g.deletedSheets)::Add::too_long: return kYes;
-    case decltype(g.deletedSheets)::Add::full:
-        return fail({"Troppi fogli da escludere: non c'e' posto per il foglio '", sheet,
-                     "' in xlsSheetDelete()."});
-    default: return kYes;  // a name marked again stays marked once
-    }
+    return mark_sheet(name, SheetMark::drop, "xlsSheetDelete");
+}
+
+extern "C" int xlsSheetReplace(const char *name) noexcept {
+    if (!attached()) return kNo;
+    return mark_sheet(name, SheetMark::replace, "xlsSheetReplace");
+}
+
+extern "C" int xlsSheetAppend(const char *name) noexcept {
+    if (!attached()) return kNo;
+    return mark_sheet(name, SheetMark::append, "xlsSheetAppend");
 }

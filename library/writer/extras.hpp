@@ -12,6 +12,15 @@ namespace gridquill::detail {
 // writes the prologue; xlsInit and xlsInitStream.
 int start_workbook(const char *path, const char *author, const StreamTarget *target) noexcept;
 
+// The DocumentProperties sequence, in its order.
+inline constexpr std::string_view kPropertySequence[] = {
+    "Title",      "Subject",   "Author",     "Keywords",  "Description",
+    "LastAuthor", "Revision",  "AppName",    "TotalTime", "LastPrinted",
+    "Created",    "LastSaved", "Pages",      "Words",     "Characters",
+    "Category",   "PresentationFormat",      "Manager",   "Company",
+    "Guid",       "HyperlinkBase",           "Bytes",     "Lines",
+    "Paragraphs", "CharactersWithSpaces",    "Version"};
+
 // Places in the DocumentProperties sequence of the two elements every workbook has.
 constexpr int kLastAuthorOrder = 5;
 constexpr int kVersionOrder = 25;
@@ -21,9 +30,13 @@ constexpr int kVersionOrder = 25;
 void write_properties_before(int order) noexcept;
 // Forgets the properties once an open has written them.
 void forget_properties() noexcept;
-// A merge copies a prologue line: the input's DocumentProperties gets the client's
-// properties in their places, in place of the input's values.
-void copy_prologue_line(std::string_view piece) noexcept;
+// The client's property `i` (0 to kPropertyCount - 1): its element's name and place in
+// the DocumentProperties sequence.
+struct PropertySlot {
+    std::string_view name;
+    int order;
+};
+PropertySlot property_slot(int i) noexcept;
 
 // The workbook's Names element, once, when it has names (after the Styles or, in a merge,
 // before the first copied worksheet).

@@ -77,6 +77,7 @@ decltype(WriterState::sheetNames)::Add register_sheet_name(std::string_view seen
 }
 
 void __ChiudiSheet() noexcept {
+    if (merge_close_sheet()) return;  // a continued input sheet ends as the input's
     write_sheet_head();  // a worksheet without columns or cells
     const xlsSheetSetup &s = g.currentSheet;
     BoundedText<8192> &out = g.staging;
@@ -137,6 +138,7 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     append_escaped(escaped, sheet, Place::attribute);
     mend_sheet_name(escaped);
     append_decoded(seen, escaped.view());
+    const int turn = g.mergeMode ? merge_sheet_turn(seen.view()) : -1;
     switch (register_sheet_name(seen.view())) {
     case decltype(g.sheetNames)::Add::added: break;
     case decltype(g.sheetNames)::Add::full:
@@ -147,11 +149,11 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
 
     if (g.phase > PHASE_STYLES) {
         __ChiudiSheet();
-    } else {
+    } else if (!g.mergeMode) {
         emit(" </Styles>\n");
-        if (g.mergeMode) __CopiaSheet();
-        write_workbook_names();
     }
+    if (g.mergeMode) __CopiaSheet(turn);
+    write_workbook_names();
 
     BoundedText<kPageTextSize> header;
     header.append("Foglio Excel '").append(escaped.view()).append("' generato automaticamente");
@@ -180,5 +182,6 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     g.rowOpen = kNo;
     g.pendingRowAttrs.clear();
     g.phase = PHASE_SHEET;
+    merge_sheet_started();
     return kYes;
 }

@@ -106,7 +106,8 @@ void write_print_options(BoundedText<8192> &out) noexcept {
 bool sheet_selected() noexcept {
     // Several selected sheets open grouped: what is typed into one goes into all of them.
     if (g.sheet.visibility != 0 || g.selectedWritten) return false;
-    g.selectedWritten = g.workbookActiveSheet < 0 || g.workbookActiveSheet == g.sheetCount - 1;
+    const int place = g.mergeMode ? g.mergeSheetIndex : g.sheetCount - 1;
+    g.selectedWritten = g.workbookActiveSheet < 0 || g.workbookActiveSheet == place;
     return g.selectedWritten;
 }
 

@@ -2,6 +2,8 @@
 // error helpers shared by all operations.
 #include "state.hpp"
 
+#include "../merge/merge.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +63,7 @@ void drop_context(xlsContext *c) noexcept {
     gridquill_state = &c->state;
     drop_open_streams();
     gridquill_state = current;
+    free_merge_input(c->state.mergeInput);
     c->magic = 0;
     delete c;
 }

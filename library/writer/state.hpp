@@ -15,6 +15,8 @@
 
 namespace gridquill::detail {
 
+struct MergeInput;
+
 // PHASE_CELLS_WAITING: as PHASE_CELLS, with a link or comment waiting for the next cell
 // (so that the cell path, which tests for PHASE_CELLS, looks for them only then).
 enum Phase : int { PHASE_STYLES = 0, PHASE_SHEET = 1, PHASE_CELLS = 2, PHASE_CELLS_WAITING = 3 };
@@ -190,6 +192,9 @@ struct WriterState {
     Encoding encoding = Encoding::latin1;
     std::FILE *outFile = nullptr;
     std::FILE *inFile = nullptr;
+    // A merge's reading state, allocated at the state's first merge and kept with it.
+    MergeInput *mergeInput = nullptr;
+    int mergeSheetIndex = 0;  // the open worksheet's place among a merged workbook's
     BoundedText<255> errorText;
     int errorErrno = 0;  // the system's reason for the last failure; 0: none had one
     BoundedText<8192> staging;
@@ -208,8 +213,7 @@ struct WriterState {
 
     // Document properties for the next workbook opened, escaped; empty: not written.
     BoundedText<kPropertySize> properties[kPropertyCount];
-    int propertiesCursor = 0;  // merge: the properties written so far into the copied prologue
-    int propertiesPlace = 0;   // merge: before, inside or after the input's DocumentProperties
+    int propertiesCursor = 0;  // the properties written so far into the prologue
 
     // Named ranges: the workbook's until its first worksheet, then the open worksheet's
     // until its head (Worksheet start, Names, Table start) is written.

@@ -1,5 +1,6 @@
 // Client styles: the checks in their order, the registration of the ID and the Style
 // element composed in one piece and written at once.
+#include "../merge/merge.hpp"
 #include "state.hpp"
 
 using namespace gridquill::detail;
@@ -113,7 +114,7 @@ extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
     append_escaped(escaped, id, Place::attribute);
     append_decoded(seen, escaped.view());
     switch (g.styleIds.add(seen.view())) {
-    case decltype(g.styleIds)::Add::added: break;
+    case decltype(g.styleIds)::Add::added: merge_write_head(); break;
     case decltype(g.styleIds)::Add::duplicate: return fail({"ID stile '", id, "' duplicato\n"});
     default:
         return fail({"Troppi stili: non c'e' posto per l'ID stile '", id, "' in xlsAddStyle()\n"});

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "../gridquill.h"
+#include "../merge/merge.hpp"
 #include "extras.hpp"
 #include "sheet.hpp"
 #include "state.hpp"
@@ -65,7 +66,6 @@ void reset_workbook() noexcept {
     g.inputTruncated = false;
     g.stream = {};
     g.propertiesCursor = 0;
-    g.propertiesPlace = 0;
     g.workbookNameIds.clear();
     g.workbookNames.clear();
     g.workbookNamesWritten = false;
@@ -170,7 +170,7 @@ extern "C" int xlsClose(void) noexcept {
         return fail({"Nessun file in output aperto: la cartella di lavoro non e' stata scritta.\n"});
     }
     __ChiudiSheet();
-    emit("</Workbook>\n");
+    if (!merge_finish()) emit("</Workbook>\n");
     const int active = g.workbookActiveSheet;
     const bool activeShown = active < 0 || g.selectedWritten || g.mergeMode;
     bool toStream = g.stream.write != nullptr;
