@@ -116,7 +116,7 @@ TEST_F(Fault, AWriteFailingDuringTheSheetCopyIsReportedAtTheClose) {
         SizeLimit cap(200000);
         ASSERT_EQ(xlsInitMerge("in.xml", "out.xml"), -1);
         ASSERT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1);
-        EXPECT_EQ(open_fds(), fds + 1);  // the input is closed after the copy
+        EXPECT_EQ(open_fds(), fds + 2);  // the input stays open until the close
         ASSERT_EQ(xlsWriteCell("c", 'S', ""), -1);
         own_stderr_of([&] { result = xlsClose(); });
     }
@@ -225,11 +225,11 @@ TEST_F(Fault, AHugeInputWithVeryLongLinesIsCopiedWhole) {
             ASSERT_EQ(xlsSheetDelete("Big"), -1);
         }
         ASSERT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1);
-        EXPECT_EQ(open_fds(), fds + 1);
+        EXPECT_EQ(open_fds(), fds + 2);
         ASSERT_EQ(xlsWriteCell("c", 'S', ""), -1);
         ASSERT_EQ(xlsClose(), -1);
         EXPECT_EQ(open_fds(), fds);
-        EXPECT_TRUE(same_bytes(styles + (markBig ? "" : big) + small + client_sheet(),
+        EXPECT_TRUE(same_bytes(styles + (markBig ? "" : big) + small + without_selected(client_sheet()),
                                read_file("out.xml")));
         EXPECT_EQ(xml_error("out.xml"), "");
     }

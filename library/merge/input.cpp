@@ -700,8 +700,6 @@ std::string_view reason(XML_Error code) noexcept {
     case XML_ERROR_UNDEFINED_ENTITY: return "entita' non definita";
     case XML_ERROR_INVALID_TOKEN: return "carattere o segno non valido";
     case XML_ERROR_TAG_MISMATCH: return "tag di chiusura che non corrisponde";
-    case XML_ERROR_UNCLOSED_TOKEN:
-    case XML_ERROR_NO_ELEMENTS: return "file troncato";
     case XML_ERROR_UNBOUND_PREFIX: return "prefisso senza spazio dei nomi";
     case XML_ERROR_MISPLACED_XML_PI: return "dichiarazione XML non all'inizio del file";
     case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return "contenuto dopo la fine del documento";
@@ -729,7 +727,7 @@ bool scan_input(MergeInput &m, std::FILE *in, const ScanTarget &target,
     char head[256];
     std::size_t n = std::fread(head, 1, sizeof head, in);
     if (std::ferror(in) || std::fseek(in, 0, SEEK_SET) != 0) {
-        message.assign("Errore in lettura del file in input.");
+        message.assign(kReadError);
         return false;
     }
     if (!find_encoding({head, n}, p.encoding, message)) return false;
@@ -794,7 +792,7 @@ bool scan_input(MergeInput &m, std::FILE *in, const ScanTarget &target,
     for (;;) {
         std::string_view chunk = m.source.next();
         if (m.source.failed()) {
-            message.assign("Errore in lettura del file in input.");
+            message.assign(kReadError);
             ok = false;
             break;
         }
@@ -803,6 +801,11 @@ bool scan_input(MergeInput &m, std::FILE *in, const ScanTarget &target,
             ok = false;
             if (scan.refused) break;
             XML_Error code = XML_GetErrorCode(parser);
+            if (last && (code == XML_ERROR_NO_ELEMENTS || code == XML_ERROR_UNCLOSED_TOKEN ||
+                         code == XML_ERROR_PARTIAL_CHAR)) {  // ended inside the workbook
+                message.assign("File in input troncato: manca il tag </Workbook>.");
+                break;
+            }
             message.assign(code == XML_ERROR_NO_MEMORY
                                ? "File in input con un elemento troppo grande da leggere (oltre "
                                  "256 KiB) alla riga "

@@ -143,6 +143,8 @@ struct MergeInput {
     int messageLine = 0;
 };
 
+constexpr std::string_view kReadError = "Errore in lettura del file in input.";
+
 // What the scan hands to the writer: each style ID of the input, false when the writer's
 // registry is full.
 struct ScanTarget {

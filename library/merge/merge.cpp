@@ -531,7 +531,7 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     BoundedText<256> message;
     if (!scan_input(*m, g.inFile, target, message)) {
         close_input();
-        return fail({message.view()});
+        return message.view() == kReadError ? fail_open({kReadError}) : fail({message.view()});
     }
     m->builtIns = 0;
     for (const BuiltInStyle &style : kBuiltInStyles) {
@@ -544,7 +544,7 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     }
     if (std::fseek(g.inFile, 0, SEEK_SET) != 0) {
         close_input();
-        return fail_open({"Errore in lettura del file in input."});
+        return fail_open({kReadError});
     }
     g.outFile = open_output(g.outputPath.c_str());
     if (g.outFile == nullptr)

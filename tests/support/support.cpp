@@ -73,6 +73,12 @@ std::string without_created(std::string text) {
     return text.replace(at, end + 1 - at, kFixedCreated);
 }
 
+std::string without_selected(std::string text) {
+    constexpr std::string_view kLine = "   <Selected/>\n";
+    for (std::size_t at; (at = text.find(kLine)) != std::string::npos;) text.erase(at, kLine.size());
+    return text;
+}
+
 std::string prologue(std::string_view author) {
     std::string s =
         "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\" ?>\n"

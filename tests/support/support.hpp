@@ -39,6 +39,8 @@ std::optional<std::string> schema_errors(const std::filesystem::path &path);
 
 // The file with its Created line replaced by a fixed one, for byte comparisons.
 std::string without_created(std::string text);
+// The text without its "   <Selected/>\n" lines: a merge selects the input's active sheet.
+std::string without_selected(std::string text);
 constexpr std::string_view kFixedCreated = "  <Created>2000-01-01T00:00:00Z</Created>\n";
 
 // The 36-line prologue for an author, with the fixed Created line.
