@@ -62,6 +62,8 @@ string(CONCAT CPACK_DEBIAN_RUNTIME_DESCRIPTION
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${GRIDQUILL_DEV_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS Runtime)
+# The CMake package and gridquill.pc ask for expat's (find_dependency, Requires.private).
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libexpat1-dev")
 string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "library that streams XML Spreadsheet 2003 workbooks - development files\n"
   "Gridquill writes spreadsheet workbooks in the XML Spreadsheet 2003 format row by row,\n"
