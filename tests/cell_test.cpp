@@ -137,13 +137,14 @@ TEST_F(Cell, TheLongestLineIsWrittenWhole) {
     const std::string formula = std::string("=").append(rep(1023, "1"));
     open_with_sheet();
     ASSERT_EQ(xlsNewLineEx(200, 199, "date"), -1);
+    // The merges reach the grid's last column and row.
     ASSERT_EQ(xlsWriteCellEx(rep(2000, "\xE8").c_str(), 'd', "Default", formula.c_str(), 200,
-                             INT_MAX, INT_MAX),
+                             55, 1048374),
               -1);
     ASSERT_EQ(xlsClose(), -1);
     EXPECT_TRUE(same_bytes(
         one_sheet("   <Row ss:Index=\"202\"  ss:AutoFitHeight=\"0\" ss:Height=\"199\"  ss:StyleID=\"date\" >\n"
-                  "    <Cell ss:MergeAcross=\"2147483647\" ss:MergeDown=\"2147483647\" ss:Index=\"201\" "
+                  "    <Cell ss:MergeAcross=\"55\" ss:MergeDown=\"1048374\" ss:Index=\"201\" "
                   "ss:Formula=\"" + formula + "\" ss:StyleID=\"Default\" ><Data ss:Type=\"DateTime\">" +
                   rep(1998, "\xC3\xA8") + "</Data></Cell>\n"),
         body_of()));

@@ -60,6 +60,52 @@ const std::vector<Edge> kEdges = {
      },
      {-1, -1, -1, 0, -1}, "Nome Sheet 'R/s' duplicato in xlsAddSheet().\n",
      {"Name=\"Q1_Q2_ _tot____\"", "Name=\"R_S\""}, {}},
+    {"a cell that lands or merges past the last column is refused, the position kept",
+     [] {
+         std::vector<int> r = {open_s(), xlsWriteCellEx("a", 'S', "", "", 200, 0, 0),
+                               xlsWriteCellEx("b", 'S', "", "", 0, 55, 0),
+                               xlsWriteCellEx("c", 'S', "", "", 55, 0, 0),
+                               xlsWriteCellEx("d", 'S', "", "", 0, 54, 0), xlsWriteCell("e", 'S', "")};
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, 0, 0, -1, 0, -1},
+     "Cella oltre i limiti del foglio (1048576 righe, 256 colonne) in xlsWriteCell().\n",
+     {"<Cell ss:MergeAcross=\"54\" ><Data ss:Type=\"String\">d</Data></Cell>\n   </Row>"},
+     {">b<", ">c<", ">e<"}},
+    {"a cell below the last row, or merging down past it, is refused",
+     [] {
+         std::vector<int> r = {open_s()};
+         for (int i = 0; i < 5216; ++i) xlsNewLineEx(200, 0, "");
+         r.push_back(xlsNewLineEx(158, 0, ""));
+         r.push_back(xlsWriteCellEx("a", 'S', "", "", 0, 0, 1));
+         r.push_back(xlsWriteCell("b", 'S', ""));
+         r.push_back(xlsNewLine());
+         r.push_back(xlsWriteCell("c", 'S', ""));
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, 0, -1, -1, 0, -1},
+     "Cella oltre i limiti del foglio (1048576 righe, 256 colonne) in xlsWriteCell().\n",
+     {"<Row ss:Index=\"1048576\" >\n    <Cell ><Data ss:Type=\"String\">b</Data></Cell>\n   </Row>\n  </Table>"},
+     {">a<", ">c<"}},
+    {"style IDs that are no XML names are written in their _xHHHH_ form",
+     [] {
+         std::vector<int> r = {xlsInit("out.xml", "T"), xlsAddStyle(xlsStyleDefault, "my style"),
+                               xlsAddStyle(xlsStyleDefault, "1st"),
+                               xlsAddStyle(xlsStyleDefault, "my_x0020_style"),
+                               xlsAddSheet("S", xlsSheetSetupDefault), xlsColumn(1, 40, "1st"),
+                               xlsNewLineEx(0, 0, "1st"), xlsWriteCell("a", 'S', "my style"),
+                               xlsWriteCell("b", 'S', "my_x0020_style")};
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1, 0, -1, -1, -1, -1, -1, -1}, "ID stile 'my_x0020_style' duplicato\n",
+     {"<Style ss:ID=\"my_x0020_style\">", "<Style ss:ID=\"_x0031_st\">",
+      "<Column ss:Index=\"1\" ss:StyleID=\"_x0031_st\" ", "<Row ss:StyleID=\"_x0031_st\" >",
+      "<Cell ss:StyleID=\"my_x0020_style\" ><Data ss:Type=\"String\">a<",
+      "<Cell ss:StyleID=\"my_x0020_style\" ><Data ss:Type=\"String\">b<"},
+     {"\"my style\"", "\"1st\""}},
     {"one selected sheet, the first",
      [] {
          std::vector<int> r = {open_s(), xlsAddSheet("B", xlsSheetSetupDefault)};

@@ -65,7 +65,7 @@ TEST_F(Escape, EveryTextOfTheWorkbook) {
     std::string head = prologue("Ufficio R&amp;D ]]&gt; \xC3\xA8");
     EXPECT_TRUE(same_bytes(
         head.substr(0, head.size()) +
-            "  <Style ss:ID=\"R&amp;D\">\n"
+            "  <Style ss:ID=\"R_x0026_D\">\n"
             "   <Alignment ss:Horizontal=\"Left\" ss:Vertical=\"Bottom\"/>\n"
             "   <Borders>\n"
             "    <Border ss:Position=\"Top\" ss:LineStyle=\"Continuous\" ss:Weight=\"1\" ss:Color=\"#&amp;\"/>\n"
@@ -76,9 +76,9 @@ TEST_F(Escape, EveryTextOfTheWorkbook) {
             "   <Protection ss:Protected=\"0\"/>\n"
             "  </Style>\n" +
             std::string(kStylesEnd) + sheet_start(name) +
-            "   <Column ss:Index=\"1\" ss:StyleID=\"R&amp;D\"  ss:AutoFitWidth=\"0\" ss:Width=\"50\"/>\n"
-            "   <Row ss:StyleID=\"R&#38;D\" >\n"
-            "    <Cell ss:StyleID=\"R&amp;D\" ><Data ss:Type=\"String\">x</Data></Cell>\n"
+            "   <Column ss:Index=\"1\" ss:StyleID=\"R_x0026_D\"  ss:AutoFitWidth=\"0\" ss:Width=\"50\"/>\n"
+            "   <Row ss:StyleID=\"R_x0026_D\" >\n"
+            "    <Cell ss:StyleID=\"R_x0026_D\" ><Data ss:Type=\"String\">x</Data></Cell>\n"
             "   </Row>\n  </Table>\n"
             "  <WorksheetOptions xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
             "   <PageSetup>\n"

@@ -96,7 +96,12 @@ TEST_F(Fault, AFullDeviceFailsTheCloseAndClosesEveryStream) {
         SCOPED_TRACE(row.name);
         ASSERT_EQ(row.merge ? xlsInitMerge("in.xml", "/dev/full") : xlsInit("/dev/full", "F"), -1);
         ASSERT_EQ(xlsAddSheet("C", xlsSheetSetupDefault), -1);
-        for (int i = 0; i < row.cells; ++i) ASSERT_EQ(xlsWriteCell("valore", 'S', ""), -1);
+        for (int i = 0; i < row.cells; ++i) {
+            if (i % 256 == 255) {
+                ASSERT_EQ(xlsNewLine(), -1);
+            }
+            ASSERT_EQ(xlsWriteCell("valore", 'S', ""), -1);
+        }
         int result = 1;
         EXPECT_EQ(own_stderr_of([&] { result = xlsClose(); }), perror_text(message, ENOSPC));
         EXPECT_EQ(result, 0);

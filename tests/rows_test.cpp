@@ -110,8 +110,9 @@ TEST_F(Rows, PhaseRulesOfBreaksAndColumns) {
     ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
     ASSERT_EQ(xlsColumn(1, 80, ""), -1);
     ASSERT_EQ(xlsColumn(2, 120, "txt"), -1);
-    ASSERT_EQ(xlsColumn(256, -5, "num"), -1);
+    ASSERT_EQ(xlsColumn(256, 0, "num"), -1);
     refused({{[] { return xlsColumn(0, 10, ""); }, columnNumber},
+             {[] { return xlsColumn(3, -5, ""); }, "Larghezza di colonna negativa in xlsColumn().\n"},
              {[] { return xlsColumn(257, 10, ""); }, columnNumber},
              {[] { return xlsColumn(3, 10, "zz"); }, "ID stile 'zz' errato o mancante.\n"},
              {[] { return xlsColumn(3, 10, "um"); }, "ID stile 'um' errato o mancante.\n"}});
@@ -123,7 +124,7 @@ TEST_F(Rows, PhaseRulesOfBreaksAndColumns) {
     EXPECT_TRUE(same_bytes(
         one_sheet("   <Column ss:Index=\"1\"  ss:AutoFitWidth=\"0\" ss:Width=\"80\"/>\n"
                   "   <Column ss:Index=\"2\" ss:StyleID=\"txt\"  ss:AutoFitWidth=\"0\" ss:Width=\"120\"/>\n"
-                  "   <Column ss:Index=\"256\" ss:StyleID=\"num\"  ss:AutoFitWidth=\"0\" ss:Width=\"-5\"/>\n"
+                  "   <Column ss:Index=\"256\" ss:StyleID=\"num\"  ss:AutoFitWidth=\"0\" ss:Width=\"0\"/>\n"
                   "   <Column ss:Index=\"3\"  ss:AutoFitWidth=\"0\" ss:Width=\"30\"/>\n"
                   "   <Row>\n" + cell("a")),
         body_of()));

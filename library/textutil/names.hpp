@@ -24,6 +24,17 @@ bool append_folded(BoundedText<N> &out, std::string_view utf8) noexcept {
     return whole;
 }
 
+// True for an ASCII text that is an XML name without a colon: the quick test of the IDs
+// clients use.
+constexpr bool plain_name(std::string_view s) noexcept {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '-' || c == '.'))) return false;
+    }
+    return !s.empty();
+}
+
 // True when the UTF-8 text is an XML name without a colon, as an ss:ID must be.
 bool is_xml_name(std::string_view utf8) noexcept;
 

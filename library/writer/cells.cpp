@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "../textutil/names.hpp"
 #include "../textutil/textutil.hpp"
 #include "extras.hpp"
 #include "state.hpp"
@@ -403,17 +404,9 @@ void emit_short(std::string_view text) noexcept {
                                         : encode_value_fast<Encoding::windows1252>(text, o);
 }
 
-// A style ID a cell, row or column names, when it holds bytes that need escaping: known
-// when a registered ID reads the same as its escaped form.
-[[gnu::noinline]] bool known_escaped_style(std::string_view id) noexcept {
-    BoundedText<kMaxEscapedId + 1> escaped;
-    BoundedText<kMaxStoredId + 1> seen;
-    return append_escaped(escaped, id, Place::attribute) &&
-           append_decoded(seen, escaped.view()) && g.styleIds.contains(seen.view());
-}
-
-bool known_style(std::string_view id) noexcept {
-    return plain_text(id) ? g.styleIds.contains(id) : known_escaped_style(id);
+// A style ID a cell names that is not a plain name: known, and its form in the file.
+[[gnu::noinline]] bool known_other_style(std::string_view id, StyleName &written) noexcept {
+    return style_reference(id, written);
 }
 
 // Puts a formula or style ID escaped for its attribute.
@@ -429,6 +422,10 @@ bool known_style(std::string_view id) noexcept {
 }
 [[gnu::cold, gnu::noinline]] int refuse_cell_style(std::string_view style) noexcept {
     return fail({"ID stile '", style, "' errato o mancante in xlsWriteCell().\n"});
+}
+[[gnu::cold, gnu::noinline]] int refuse_cell_edge() noexcept {
+    return fail({"Cella oltre i limiti del foglio (1048576 righe, 256 colonne) in "
+                 "xlsWriteCell().\n"});
 }
 [[gnu::cold, gnu::noinline]] int refuse_cell_formula() noexcept {
     return fail({"Formula troppo lunga (piu' di 1024 caratteri) in xlsWriteCell().\n"});
@@ -480,12 +477,13 @@ template <bool Extras = false>
     }
     std::string_view style, calc = text_arg(formula);
     const char *storedStyle = nullptr;
+    StyleName styleName;
     if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
         style = {styleId, strlen(styleId)};
-        if (plain_text(style)) {  // its own escaped form: copied from the registry
+        if (plain_name(style)) {  // its own form in the file: copied from the registry
             storedStyle = g.styleIds.find(style);
             if (storedStyle == nullptr) return refuse_cell_style(style);
-        } else if (!known_escaped_style(style)) {
+        } else if (!known_other_style(style, styleName)) {
             return refuse_cell_style(style);
         }
     }
@@ -493,6 +491,11 @@ template <bool Extras = false>
         return refuse_cell_formula();
     if (skip < 0 || skip > kMaxSkip) skip = 0;
     constexpr bool extras = Extras;
+    // The grid's edges: the cell and the cells it merges stay inside, or nothing is written.
+    const int column = saturating_add(g.currentColumn, skip);
+    if (column > kMaxColumn - (mergeAcross > 0 ? mergeAcross : 0) ||
+        g.currentRow > kMaxRowNumber - (mergeDown > 0 ? mergeDown : 0)) [[unlikely]]
+        return refuse_cell_edge();
     if constexpr (Extras) {
         if (g.phase != PHASE_CELLS) write_sheet_head();  // the sheet's first cell
     }
@@ -512,7 +515,6 @@ template <bool Extras = false>
         o = put(o, ">\n");
         g.rowOpen = kYes;
     }
-    int column = saturating_add(g.currentColumn, skip);
     if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() &&
         !extras) [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
@@ -537,7 +539,7 @@ template <bool Extras = false>
             std::memcpy(o, storedStyle, kStoredStyle);
             o = put(o + style.size(), "\" ");
         } else if (!style.empty()) {
-            o = put(put_escaped(put(o, "ss:StyleID=\""), style), "\" ");
+            o = put(put(put(o, "ss:StyleID=\""), styleName.view()), "\" ");
         }
         if constexpr (Extras) o = put_link(o);
         o = put_piece(o, kTypePart[kind]);
@@ -577,7 +579,8 @@ int write_cell_with_extras(std::string_view text, unsigned kind, const char *sty
 [[gnu::always_inline]] inline int new_line(int skip, int height, const char *styleId) noexcept {
     if (g.phase < PHASE_SHEET) return fail({"Non si puo' saltare una linea a questo punto.\n"});
     std::string_view style = text_arg(styleId);
-    if (!style.empty() && !known_style(style))  // checked before anything moves
+    StyleName styleName;
+    if (!style.empty() && !style_reference(style, styleName))  // checked before anything moves
         return fail({"ID stile '", style, "' errato o mancante in xlsNewLine().\n"});
     // A skip in range writes the row's index; any other break leaves the next row right
     // below the last row that holds a cell, as a reader places a row without an index.
@@ -593,11 +596,7 @@ int write_cell_with_extras(std::string_view text, unsigned kind, const char *sty
         attrs.append(" ss:Index=\"").append_int(g.currentRow).append("\" ");
     if (height >= 1 && height <= kMaxRowHeight)
         attrs.append(" ss:AutoFitHeight=\"0\" ss:Height=\"").append_int(height).append("\" ");
-    if (!style.empty()) {
-        attrs.append(" ss:StyleID=\"");
-        append_escaped(attrs, style, Place::attribute);
-        attrs.append("\" ");
-    }
+    if (!style.empty()) attrs.append(" ss:StyleID=\"").append(styleName.view()).append("\" ");
     return kYes;
 }
 
@@ -638,19 +637,17 @@ namespace {
 // One column definition; `hidden` adds the hidden attribute.
 int column_line(int column, int width, const char *styleId, bool hidden) noexcept {
     if (column < 1 || column > kMaxColumn) return fail({"Numero di colonna errato in xlsColumn()\n"});
+    if (width < 0) return fail({"Larghezza di colonna negativa in xlsColumn().\n"});
     if (g.phase != PHASE_SHEET)
         return fail({"Non si puo' aggiungere una definizione Colonna a questo punto\n"});
     std::string_view style = arg(styleId);
-    if (!style.empty() && !known_style(style))
+    StyleName styleName;
+    if (!style.empty() && !style_reference(style, styleName))
         return fail({"ID stile '", style, "' errato o mancante.\n"});
     write_sheet_head();
     auto &line = g.staging;
     line.assign("   <Column ss:Index=\"").append_int(column).append("\" ");
-    if (!style.empty()) {
-        line.append("ss:StyleID=\"");
-        append_escaped(line, style, Place::attribute);
-        line.append("\" ");
-    }
+    if (!style.empty()) line.append("ss:StyleID=\"").append(styleName.view()).append("\" ");
     if (hidden) line.append("ss:Hidden=\"1\" ");
     line.append(" ss:AutoFitWidth=\"0\" ss:Width=\"").append_int(width).append("\"/>\n");
     emit(line.view());

@@ -301,6 +301,13 @@ void drop_open_streams() noexcept;
 // Closes the merge input, if open.
 void close_input() noexcept;
 
+// A style ID as the file writes it: an XML name.
+using StyleName = BoundedText<kMaxEscapedId + 1>;
+// The form in the file of the style ID a cell, row or column names; false when no style
+// has that ID. An ID that is not an XML name is written in Office's _xHHHH_ form, unless it
+// came so from a merge input, whose own bytes then stay.
+bool style_reference(std::string_view id, StyleName &written) noexcept;
+
 // The refusal of a worksheet call made while no worksheet is open.
 int refuse_no_sheet(std::string_view call) noexcept;
 

@@ -1,6 +1,7 @@
 // Client styles: the checks in their order, the registration of the ID and the Style
 // element composed in one piece and written at once.
 #include "../merge/merge.hpp"
+#include "../textutil/names.hpp"
 #include "state.hpp"
 
 using namespace gridquill::detail;
@@ -97,7 +98,29 @@ int fail_too_long(std::string_view id) noexcept {
     return fail({head, id.substr(0, room - cut.size()), cut, tail});
 }
 
+int refuse_full(std::string_view id) noexcept {
+    return fail({"Troppi stili: non c'e' posto per l'ID stile '", id, "' in xlsAddStyle()\n"});
+}
+
 }  // namespace
+
+namespace gridquill::detail {
+
+bool style_reference(std::string_view id, StyleName &written) noexcept {
+    BoundedText<kMaxEscapedId + 1> escaped;
+    BoundedText<kMaxStoredId + 1> seen;
+    if (!append_escaped(escaped, id, Place::attribute) || !append_decoded(seen, escaped.view()) ||
+        !g.styleIds.contains(seen.view()))
+        return false;
+    written.clear();
+    append_xml_name(written, seen.view());
+    if (written.view() != seen.view() && written.size() <= kMaxStoredId &&
+        !g.styleIds.contains(written.view()))
+        written.assign(escaped.view());  // a merge input's ID, as the input writes it
+    return true;
+}
+
+}  // namespace gridquill::detail
 
 // Registers a client style under the argument's or the record's ID and writes its element.
 extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
@@ -108,17 +131,26 @@ extern "C" int xlsAddStyle(xlsStyle style, const char *styleId) noexcept {
     if (id.size() > kMaxStyleId) return fail_too_long(id);
     if (g.phase != PHASE_STYLES)
         return fail({"Non si puo' aggiungere uno stile con 'xlsAddStyle()' a questo punto.\n"});
-    // Written escaped, registered as a reader sees it.
+    // Registered as a reader sees it, written as an XML name; an ID that is not a name is
+    // registered in that form too, so that no other ID can take it.
     BoundedText<kMaxEscapedId + 1> escaped;
     BoundedText<kMaxStoredId + 1> seen;
+    StyleName written;
     append_escaped(escaped, id, Place::attribute);
     append_decoded(seen, escaped.view());
+    append_xml_name(written, seen.view());
+    const bool renamed = written.view() != seen.view();
+    if (renamed && g.styleIds.contains(written.view()))
+        return fail({"ID stile '", id, "' duplicato\n"});
     switch (g.styleIds.add(seen.view())) {
     case decltype(g.styleIds)::Add::added: merge_write_head(); break;
     case decltype(g.styleIds)::Add::duplicate: return fail({"ID stile '", id, "' duplicato\n"});
-    default:
-        return fail({"Troppi stili: non c'e' posto per l'ID stile '", id, "' in xlsAddStyle()\n"});
+    default: return refuse_full(id);
     }
-    write_style(style, escaped.view());
+    // A form longer than any registered ID is taken by no other.
+    if (renamed && written.size() <= kMaxStoredId &&
+        g.styleIds.add(written.view()) != decltype(g.styleIds)::Add::added)
+        return refuse_full(id);
+    write_style(style, written.view());
     return kYes;
 }
