@@ -242,7 +242,12 @@ GRIDQUILL_API int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn,
                                     int lastColumn) GRIDQUILL_NOEXCEPT;
 
 /** Defines a named style before the first worksheet. `styleId` ("" takes style.id) must
- * be new and at most 15 characters. */
+ * be new and at most 15 characters.
+ *
+ * An ID that is not an XML name ("my style", "R&D", "1st") is written in the file in
+ * Office's form for such names, each character a name cannot hold as _xHHHH_
+ * ("my_x0020_style"), here and wherever a cell, row or column names it; the client keeps
+ * using its own ID, and that written form counts as taken. */
 GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /** Ends the current worksheet (or the styles section) and starts one named `name`.
@@ -253,7 +258,8 @@ GRIDQUILL_API int xlsAddStyle(xlsStyle style, const char *styleId) GRIDQUILL_NOE
  * R\&amp;D and r\&d; Vendite and VENDITE): 0. */
 GRIDQUILL_API int xlsAddSheet(const char *name, xlsSheetSetup setup) GRIDQUILL_NOEXCEPT;
 
-/** Writes one column definition (column 1 to 256) before the first cell of a worksheet. */
+/** Writes one column definition (column 1 to 256) before the first cell of a worksheet.
+ * A negative width: 0, "Larghezza di colonna negativa in xlsColumn().\n". */
 GRIDQUILL_API int xlsColumn(int column, int width, const char *styleId) GRIDQUILL_NOEXCEPT;
 
 /** Writes one cell in the current row.
@@ -263,7 +269,9 @@ GRIDQUILL_API int xlsColumn(int column, int width, const char *styleId) GRIDQUIL
  * in the other modes whole up to 32767 UTF-16 units, line breaks kept. The formula (at
  * most 1024 bytes) and the style ID are escaped. `skip` 0 to 200 leaves empty columns
  * before the cell; merge counts above 0 span further cells, and the next cell lands after
- * the columns merged across. */
+ * the columns merged across. A cell that would land, or merge, past row 1048576 or column
+ * 256 is refused, nothing written and the position unchanged: 0, "Cella oltre i limiti
+ * del foglio (1048576 righe, 256 colonne) in xlsWriteCell().\n". */
 GRIDQUILL_API int xlsWriteCellEx(const char *value, char type, const char *styleId,
                                  const char *formula, int skip, int mergeAcross,
                                  int mergeDown) GRIDQUILL_NOEXCEPT;
