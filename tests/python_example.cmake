@@ -1,5 +1,6 @@
-# The Python example (examples/python) driven through ctypes against the built library:
-# its workbook must be well-formed (expat) and hold exactly the expected styles and sheet.
+# The Python example (examples/python) through the package built in <build>/python against
+# the built library: its workbook must be well-formed (expat) and hold exactly the expected
+# styles and sheet.
 if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DPYTHON -DEXAMPLE -DLIBRARY -DOUT
   execute_process(COMMAND ${PYTHON} ${EXAMPLE} ${OUT} ${LIBRARY} RESULT_VARIABLE rc
                   OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -84,13 +85,16 @@ if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DPYTHON -DEXAMPLE -DLIBRARY -DOU
   return()
 endif()
 
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
+if(NOT GRIDQUILL_BUILD_PYTHON)
+  return()
+endif()
 add_test(NAME python_example
          COMMAND ${CMAKE_COMMAND} -DPYTHON=${Python3_EXECUTABLE}
                  -DEXAMPLE=${PROJECT_SOURCE_DIR}/examples/python/example.py
                  -DLIBRARY=$<TARGET_FILE:gridquill> -DOUT=${CMAKE_CURRENT_BINARY_DIR}/python_example.xml
                  -P ${CMAKE_CURRENT_LIST_FILE})
-set(python_env PYTHONDONTWRITEBYTECODE=1)  # no __pycache__ in the source tree
+# No __pycache__ in the source tree; the package as built here.
+set(python_env PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=${PROJECT_BINARY_DIR}/python)
 if(GRIDQUILL_SANITIZE MATCHES "address")
   # Python itself is not instrumented: the sanitizer runtime must be loaded first.
   execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=libasan.so
