@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -211,6 +212,49 @@ void write_xlsxwriter(const Values &v, long rows, const char *path, const std::s
 }
 #endif
 
+// The cells of bench/python_bench.py's DataFrame written as a C client would, for the
+// Python benchmark's comparison: a bold header, then per row three integers (as text), two
+// doubles, two short texts, two dates and a Boolean; atomic, as the package writes.
+void write_frame(long rows, const char *path) {
+    std::vector<std::string> clients, cities = {"Roma", "Milano", "Napoli", "Torino"};
+    for (int i = 0; i < 5000; ++i) clients.push_back("cliente " + std::to_string(i));
+    const char *titles[kColumns] = {"id", "quantita", "codice", "prezzo", "sconto",
+                                    "cliente", "citta", "ordinato", "spedito", "pagato"};
+    xlsStyle head = xlsStyleDefault;
+    head.bold = '1';
+    head.weightBottom = 1;
+    bool ok = xlsSetAtomic(1) != 0 && xlsInit(path, "Bench") != 0 &&
+              xlsAddStyle(head, "gqIntestazione") != 0 && xlsAddSheet("Dati", xlsSheetSetupDefault) != 0;
+    for (int c = 1; ok && c <= kColumns; ++c) ok = xlsColumn(c, 60, "") != 0;
+    ok = ok && xlsFreezePanes(1, 0) != 0 && xlsAutoFilter(1, 1, 0, kColumns) != 0;
+    for (const char *title : titles) ok = ok && xlsWriteCell(title, 'S', "gqIntestazione") != 0;
+    auto date = [](long day, int &y, int &m, int &d) {  // days after 2020-01-01
+        std::chrono::year_month_day ymd{std::chrono::sys_days{std::chrono::year{2020} / 1 / 1} +
+                                        std::chrono::days{day}};
+        y = static_cast<int>(ymd.year()), m = static_cast<int>(static_cast<unsigned>(ymd.month()));
+        d = static_cast<int>(static_cast<unsigned>(ymd.day()));
+    };
+    for (long r = 0; r < rows && ok; ++r) {
+        ok &= xlsNewLine() != 0;
+        for (long v : {r, r % 1000, r * 7919 % 100003}) {
+            char digits[24];
+            *std::to_chars(digits, digits + sizeof digits - 1, v).ptr = '\0';
+            ok &= xlsWriteCell(digits, 'N', "") != 0;
+        }
+        ok &= xlsWriteNumber(static_cast<double>(r) * 0.25 + 0.1, "") != 0;
+        ok &= xlsWriteNumber(static_cast<double>(r % 17) / 16.0, "") != 0;
+        ok &= xlsWriteCell(clients[static_cast<std::size_t>(r % 5000)].c_str(), 'S', "") != 0;
+        ok &= xlsWriteCell(cities[static_cast<std::size_t>(r % 4)].c_str(), 'S', "") != 0;
+        int y, m, d;
+        date(r % 1500, y, m, d);
+        ok &= xlsWriteDateTime(y, m, d, 0, 0, 0, "date") != 0;
+        date(r % 1400 + 2, y, m, d);
+        ok &= xlsWriteDateTime(y, m, d, 0, 0, 0, "date") != 0;
+        ok &= xlsWriteBoolean(r % 3 == 0, "") != 0;
+    }
+    if (!ok || xlsClose() == 0) die(std::string("Gridquill failed: ") + xlsGetError());
+}
+
 // Child: one measurement, printed as "wall user sys bytes peakKiB start". The floor reads
 // the file at `path` first and writes its copy beside it.
 int child(const std::string &kind, long rows, const std::string &path,
@@ -238,6 +282,7 @@ int child(const std::string &kind, long rows, const std::string &path,
     else if (kind == "threads2" || kind == "contexts2")
         write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
+    else if (kind == "frame") write_frame(rows, out.c_str());
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
     else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);
 #endif

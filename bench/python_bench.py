@@ -5,6 +5,7 @@ process that builds it and writes nothing.
 
 Usage: /usr/bin/python3 bench/python_bench.py [--rows 1000000] [--openpyxl-rows N]
        [--skip-others] [--dir DIR] [--c-bench out/default/bench/gridquill_bench]
+The C benchmark's frame workload writes the same cells from C, in the same run.
 Needs the package on the path (PYTHONPATH=out/default/python, or installed) and Debian's
 python3-pandas, python3-xlsxwriter, python3-openpyxl. With --openpyxl-rows, openpyxl writes
 that many rows and its time is scaled to --rows (said in the output)."""
@@ -32,30 +33,38 @@ def frame(rows):
     })
 
 
-def peak_rss_kib():
+def status_kib(field):
     with open("/proc/self/status") as f:
         for line in f:
-            if line.startswith("VmHWM:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1])
     return 0
 
 
 def child(engine, rows, path):
+    """Builds the frame, then writes it: prints the seconds, the resident set before the write
+    (the frame and the modules) and the peak during it (VmHWM, reset before the write)."""
+    import gc
     df = frame(rows)
-    before = peak_rss_kib()
-    start = time.perf_counter()
     if engine == "gridquill":
         import gridquill
-        gridquill.write_dataframe(df, path, sheet="Dati")
-    elif engine == "frame":
-        pass
+        gridquill.write_dataframe(df.head(1), os.devnull)  # loads the library
     else:
         import pandas as pd
+        import xlsxwriter, openpyxl  # noqa: F401,E401 - loaded before the clock, as gridquill
+    gc.collect()
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")  # VmHWM from here on
+    before = status_kib("VmRSS")
+    start = time.perf_counter()
+    if engine == "gridquill":
+        gridquill.write_dataframe(df, path, sheet="Dati")
+    elif engine != "frame":
         kwargs = {"options": {"constant_memory": True}} if engine == "xlsxwriter" else {}
         with pd.ExcelWriter(path, engine=engine, engine_kwargs=kwargs) as writer:
             df.to_excel(writer, sheet_name="Dati", index=False)
     seconds = time.perf_counter() - start
-    print("%f %d %d" % (seconds, before, peak_rss_kib()))
+    print("%f %d %d" % (seconds, before, status_kib("VmHWM")))
 
 
 def run(engine, rows, path):
@@ -65,10 +74,10 @@ def run(engine, rows, path):
 
 
 def c_bench(program, rows, work):
-    """The C benchmark's plain workload of the same cell count (rows x 10), in seconds."""
-    out = subprocess.run([program, "--child", "plain", str(rows), os.path.join(work, "c.xml"),
-                          work], check=True, capture_output=True, text=True).stdout
-    return out
+    """The same cells written by a C client (gridquill_bench's frame workload)."""
+    out = subprocess.run([program, "--child", "frame", str(rows), os.path.join(work, "c.xml"),
+                          work], check=True, capture_output=True, text=True).stdout.split()
+    return float(out[0]), int(out[4])
 
 
 def main():
@@ -77,6 +86,8 @@ def main():
     parser.add_argument("--openpyxl-rows", type=int, default=0)
     parser.add_argument("--skip-others", action="store_true")
     parser.add_argument("--dir", default=None)
+    parser.add_argument("--c-bench", default=os.path.join(os.path.dirname(__file__), "..", "out",
+                                                          "default", "bench", "gridquill_bench"))
     parser.add_argument("--child", nargs=3)
     args = parser.parse_args()
     if args.child:
@@ -84,22 +95,24 @@ def main():
         return
     work = args.dir or tempfile.mkdtemp(prefix="gridquill-bench-")
     rows = args.rows
-    _, _, frame_peak = run("frame", rows, os.devnull)
-    print("%d rows x 10 columns; the frame alone: peak RSS %.1f MB" % (rows, frame_peak / 1024))
     results = []
-    t, _, peak = run("gridquill", rows, os.path.join(work, "gridquill.xml"))
-    results.append(("gridquill.write_dataframe", t, peak, rows))
+    t, before, peak = run("gridquill", rows, os.path.join(work, "gridquill.xml"))
+    print("%d rows x 10 columns; the frame and the modules: %.1f MB" % (rows, before / 1024))
+    results.append(("gridquill.write_dataframe", t, peak - before, rows))
     if not args.skip_others:
-        t, _, peak = run("xlsxwriter", rows, os.path.join(work, "xlsxwriter.xlsx"))
-        results.append(("to_excel, xlsxwriter constant_memory", t, peak, rows))
+        t, before, peak = run("xlsxwriter", rows, os.path.join(work, "xlsxwriter.xlsx"))
+        results.append(("to_excel, xlsxwriter constant_memory", t, peak - before, rows))
         opx = args.openpyxl_rows or rows
-        t, _, peak = run("openpyxl", opx, os.path.join(work, "openpyxl.xlsx"))
-        results.append(("to_excel, openpyxl", t * rows / opx, peak, opx))
+        t, before, peak = run("openpyxl", opx, os.path.join(work, "openpyxl.xlsx"))
+        results.append(("to_excel, openpyxl", t * rows / opx, peak - before, opx))
+    if os.path.exists(args.c_bench):
+        t, peak = c_bench(args.c_bench, rows, work)
+        results.append(("the same cells from C (gridquill_bench)", t, None, rows))
     base = results[0][1]
-    for name, seconds, peak, measured in results:
+    for name, seconds, over, measured in results:
         note = "" if measured == rows else " (measured on %d rows, scaled)" % measured
-        print("%-40s %8.2f s %7.2f x   peak RSS %7.1f MB, %+7.1f MB over the frame%s" % (
-            name, seconds, seconds / base, peak / 1024, (peak - frame_peak) / 1024, note))
+        memory = "" if over is None else "   peak RSS %+7.1f MB over the frame" % (over / 1024)
+        print("%-40s %8.2f s %7.2f x%s%s" % (name, seconds, seconds / base, memory, note))
     print("cells per second by gridquill: %.1f million (%.0f ns a cell)" % (
         rows * 10 / base / 1e6, base / (rows * 10) * 1e9))
 

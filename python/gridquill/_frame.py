@@ -23,10 +23,11 @@ _CHARS = {FLOAT64: 12, FLOAT32: 12, BOOL: 6, DATETIME64: 19, TIMEDELTA64: 10}
 
 
 def define_styles(book: "Workbook") -> None:
-    """The styles of the frames' sheets: a bold header over a border, date-times, durations."""
-    book.style(HEAD, bold=True, border_bottom=1)
+    """The styles of the frames' sheets: date-times, durations, a bold header over a border
+    (last: some readers give a style without borders those of the style before it)."""
     book.style(DATETIME, number_format="yyyy-mm-dd hh:mm:ss")
     book.style(DURATION, number_format="[h]:mm:ss")
+    book.style(HEAD, bold=True, border_bottom=1)
 
 
 def _address(array: Any) -> Tuple[int, int]:
