@@ -21,6 +21,9 @@ from typing import IO, Any, Iterable, Mapping, Optional, Sequence, Union
 from . import _native
 from ._library import Error, SheetSetup, StyleRecord, Validation, WRITE_FUNCTION, library
 
+__version__ = "1.1.0"
+"""The package's version."""
+
 __all__ = ["Error", "Style", "Workbook", "write_dataframe", "write_dataframes", "MAX_ROWS",
            "MAX_COLUMNS", "DISPLAY_NO_GRIDLINES", "DISPLAY_NO_ZEROS", "DISPLAY_NO_HEADINGS",
            "DISPLAY_RIGHT_TO_LEFT", "version"]
@@ -145,13 +148,21 @@ class Workbook:
 
     @classmethod
     def merge(cls, input: Union[str, "os.PathLike[str]"], output: Union[str, "os.PathLike[str]"],
-              *, drop: Iterable[str] = (), atomic: bool = True) -> "Workbook":
-        """A workbook at `output` that starts as a copy of the workbook at `input` (one this
-        library wrote), less the sheets named in `drop`; sheets added later follow the
-        input's. With atomic mode (the default) input and output may be the same file."""
-        book = cls(output, atomic=atomic, _merge_input=input)
+              *, drop: Iterable[str] = (), replace: Iterable[str] = (),
+              append: Iterable[str] = (), atomic: bool = True,
+              active_sheet: Optional[int] = None) -> "Workbook":
+        """A workbook at `output` that starts as a copy of the workbook at `input`, less the
+        sheets named in `drop`; sheets named in `replace` are written anew where they stand,
+        those in `append` continued below their last row, when this workbook's sheet() names
+        them; other sheets added follow the input's. With atomic mode (the default) input and
+        output may be the same file."""
+        book = cls(output, atomic=atomic, active_sheet=active_sheet, _merge_input=input)
         for name in drop:
             book.drop_sheet(name)
+        for name in replace:
+            book.replace_sheet(name)
+        for name in append:
+            book.append_to_sheet(name)
         return book
 
     # The context selected around each call made through ctypes.
@@ -244,6 +255,18 @@ class Workbook:
     def drop_sheet(self, name: str) -> "Workbook":
         """In a merge, before the first sheet(): leaves the input's sheet `name` out."""
         self._call(self._lib.lib.xlsSheetDelete, _text(name))
+        return self
+
+    def replace_sheet(self, name: str) -> "Workbook":
+        """In a merge, before the first sheet(): sheet(name) writes the input's sheet `name`
+        anew where it stands."""
+        self._call(self._lib.call("xlsSheetReplace"), _text(name))
+        return self
+
+    def append_to_sheet(self, name: str) -> "Workbook":
+        """In a merge, before the first sheet(): sheet(name) keeps the input's sheet `name`
+        and writes the next rows below its last one."""
+        self._call(self._lib.call("xlsSheetAppend"), _text(name))
         return self
 
     def column(self, column: int, width: int, style: StyleArg = None,

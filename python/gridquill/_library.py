@@ -98,6 +98,8 @@ _SIGNATURES: dict[str, list[Any]] = {
     "xlsAddCondition": [c_int] * 4 + [c_char_p] * 4,
 }
 
+_LATER = ("xlsSheetReplace", "xlsSheetAppend")
+
 
 def _find() -> str:
     """The library: $GRIDQUILL_LIBRARY, else the one the package was built with, else an
@@ -126,11 +128,21 @@ class Library:
         for name, argtypes in _SIGNATURES.items():
             function = getattr(lib, name)
             function.argtypes, function.restype = argtypes, c_int
+        for name in _LATER:  # calls of newer libraries
+            if hasattr(lib, name):
+                getattr(lib, name).argtypes, getattr(lib, name).restype = [c_char_p], c_int
         self.markers: Optional[tuple[Any, ...]] = None
         self.version: Optional[str] = None
         if hasattr(lib, "xlsVersion"):
             lib.xlsVersion.restype = c_char_p
             self.version = lib.xlsVersion().decode("ascii")
+
+    def call(self, name: str) -> Any:
+        """The exported call `name`; Error when this library is too old to have it."""
+        function = getattr(self.lib, name, None)
+        if function is None:
+            raise Error("La libreria %s non ha %s()\n" % (self.path, name))
+        return function
 
     def error(self) -> Error:
         """The selected state's last failure as an Error."""

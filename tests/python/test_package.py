@@ -3,7 +3,7 @@ paths, several workbooks in several threads."""
 import datetime
 import decimal
 import errno
-import os
+import re
 import threading
 
 import pytest
@@ -157,3 +157,37 @@ def test_workbooks_in_threads_equal_each_written_alone(tmp_path):
         t.join()
     for n in range(4):
         assert body(str(tmp_path / ("t%d.xml" % n))) == body(str(tmp_path / ("alone%d.xml" % n)))
+
+
+# A merge of a workbook with sheets A and B (a cell each), then sheet(name) with one cell:
+# the sheets of the output and the rows of each.
+MERGES = [
+    ("drop", {"drop": ["A"]}, "C", [("B", ["B1"]), ("C", ["nuovo"])]),
+    ("replace", {"replace": ["A"]}, "A", [("A", ["nuovo"]), ("B", ["B1"])]),
+    ("append", {"append": ["A"]}, "A", [("A", ["A1", "nuovo"]), ("B", ["B1"])]),
+]
+
+
+@pytest.mark.parametrize("what,marks,sheet,expected", MERGES, ids=[m[0] for m in MERGES])
+def test_merges(tmp_path, what, marks, sheet, expected):
+    source, path = str(tmp_path / "in.xml"), str(tmp_path / "out.xml")
+    with gridquill.Workbook(source) as book:
+        book.sheet("A").cell("A1")
+        book.sheet("B").cell("B1")
+    try:
+        book = gridquill.Workbook.merge(source, path, **marks)
+    except gridquill.Error as error:
+        if "non ha xlsSheet" in str(error):
+            pytest.skip(str(error))
+        raise
+    with book:
+        book.sheet(sheet).cell("nuovo")
+    text = open(path, encoding="utf-8").read()
+    names = re.findall(r'<Worksheet ss:Name="([^"]*)"', text)
+    cells = [re.findall(r'<Data ss:Type="String">([^<]*)<', table) for table in body(path)]
+    assert list(zip(names, cells)) == expected
+
+
+def test_versions():
+    assert re.fullmatch(r"\d+\.\d+\.\d+", gridquill.version() or "0.0.0")
+    assert re.fullmatch(r"\d+\.\d+\.\d+", gridquill.__version__)
