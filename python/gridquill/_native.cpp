@@ -80,7 +80,7 @@ private:
 struct Cell {
     char type = 0;
     const char *text = "";
-    char own[40];
+    char own[64];
     bool truth = false;
 };
 
@@ -169,6 +169,25 @@ bool refuse_infinite() {
     return false;
 }
 
+// A Number cell of a number's own text (str()), for ints past 64 bits and Decimals.
+bool put_digits(Cell &c, PyObject *number) {
+    PyObject *digits = PyObject_Str(number);
+    if (digits == nullptr) return false;
+    Py_ssize_t size;
+    const char *text = PyUnicode_AsUTF8AndSize(digits, &size);
+    bool fits = text != nullptr && static_cast<std::size_t>(size) < sizeof c.own;
+    if (fits) std::memcpy(c.own, text, static_cast<std::size_t>(size) + 1);
+    Py_DECREF(digits);
+    if (!fits) {
+        if (!PyErr_Occurred())
+            PyErr_Format(PyExc_OverflowError, "Numero troppo lungo per una cella: %R", number);
+        return false;
+    }
+    c.type = 'N';
+    c.text = c.own;
+    return true;
+}
+
 bool from_float(Cell &c, double v) {
     if (std::isnan(v)) return true;  // missing
     if (!std::isfinite(v)) return refuse_infinite();
@@ -205,20 +224,7 @@ bool from_object(Cell &c, PyObject *value) {
             put_integer(c, v);
             return true;
         }
-        PyObject *digits = PyObject_Str(value);  // a number of its own digits
-        if (digits == nullptr) return false;
-        Py_ssize_t size;
-        const char *text = PyUnicode_AsUTF8AndSize(digits, &size);
-        bool fits = text != nullptr && static_cast<std::size_t>(size) < sizeof c.own;
-        if (fits) std::memcpy(c.own, text, static_cast<std::size_t>(size) + 1);
-        Py_DECREF(digits);
-        if (!fits) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_OverflowError, "Intero troppo grande per una cella");
-            return false;
-        }
-        c.type = 'N';
-        c.text = c.own;
-        return true;
+        return put_digits(c, value);
     }
     if (PyFloat_Check(value)) return from_float(c, PyFloat_AsDouble(value));
     if (PyUnicode_Check(value)) return from_text(c, value);
@@ -241,7 +247,8 @@ bool from_object(Cell &c, PyObject *value) {
                      PyDateTime_GET_DAY(value), 0, 0, 0, 0);
         return true;
     }
-    if (decimal_type != nullptr && PyObject_TypeCheck(value, reinterpret_cast<PyTypeObject *>(decimal_type))) {
+    auto *decimal = reinterpret_cast<PyTypeObject *>(decimal_type);
+    if (decimal != nullptr && PyObject_TypeCheck(value, decimal)) {
         PyObject *finite = PyObject_CallMethod(value, "is_finite", nullptr);
         if (finite == nullptr) return false;
         int ok = PyObject_IsTrue(finite);
@@ -252,20 +259,7 @@ bool from_object(Cell &c, PyObject *value) {
             Py_XDECREF(nan);
             return is_nan < 0 ? false : is_nan ? true : refuse_infinite();
         }
-        PyObject *digits = PyObject_Str(value);
-        if (digits == nullptr) return false;
-        Py_ssize_t size;
-        const char *text = PyUnicode_AsUTF8AndSize(digits, &size);
-        bool fits = text != nullptr && static_cast<std::size_t>(size) < sizeof c.own;
-        if (fits) std::memcpy(c.own, text, static_cast<std::size_t>(size) + 1);
-        Py_DECREF(digits);
-        if (!fits) {
-            if (!PyErr_Occurred()) PyErr_SetString(PyExc_OverflowError, "Decimale troppo lungo per una cella");
-            return false;
-        }
-        c.type = 'N';
-        c.text = c.own;
-        return true;
+        return put_digits(c, value);
     }
     if (PyIndex_Check(value)) {  // numpy integers
         PyObject *number = PyNumber_Index(value);
@@ -274,8 +268,9 @@ bool from_object(Cell &c, PyObject *value) {
         Py_DECREF(number);
         return ok;
     }
-    if (Py_TYPE(value)->tp_as_number != nullptr && Py_TYPE(value)->tp_as_number->nb_float != nullptr &&
-        !PyComplex_Check(value)) {  // numpy floats
+    const PyNumberMethods *number = Py_TYPE(value)->tp_as_number;
+    if (number != nullptr && number->nb_float != nullptr && !PyComplex_Check(value)) {
+        // numpy floats
         double v = PyFloat_AsDouble(value);
         if (v == -1.0 && PyErr_Occurred()) return false;
         return from_float(c, v);
@@ -605,7 +600,8 @@ bool numeric_cell(const Column &col, Py_ssize_t i, Cell &c) {
     }
     case kTimeDelta64: {
         auto v = at<std::int64_t>(col, i);
-        if (v != INT64_MIN) put_double(c, static_cast<double>(v) / static_cast<double>(kNanosPerDay));
+        if (v != INT64_MIN)
+            put_double(c, static_cast<double>(v) / static_cast<double>(kNanosPerDay));
         return true;
     }
     default: return true;
@@ -708,7 +704,8 @@ PyObject *writer_frame(Writer *self, PyObject *args) {
                     Cell own;
                     const Cell *c = &own;
                     if (col.kind == kObject || col.kind == kCategory) {
-                        c = &cells[static_cast<std::size_t>(i - start) * objectColumns.size() + k++];
+                        auto at = static_cast<std::size_t>(i - start) * objectColumns.size();
+                        c = &cells[at + k++];
                     } else if (!numeric_cell(col, i, own)) {
                         ok = false;
                         refused = true;

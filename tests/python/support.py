@@ -29,4 +29,5 @@ def validate(path):
 
 
 def row(*cells, attrs=""):
-    return "   <Row%s>\n%s   </Row>\n" % (attrs, "".join("    <Cell %s</Cell>\n" % c for c in cells))
+    cells = "".join("    <Cell %s</Cell>\n" % c for c in cells)
+    return "   <Row%s>\n%s   </Row>\n" % (attrs, cells)
