@@ -2,6 +2,7 @@
 index, frames over several sheets, several frames in one workbook."""
 import io
 import re
+import threading
 
 import pytest
 
@@ -96,3 +97,20 @@ def test_a_binary_stream_gets_the_bytes_of_a_file(tmp_path):
 def test_not_a_dataframe(tmp_path):
     with pytest.raises(TypeError, match="vuole un DataFrame"):
         gridquill.write_dataframe([[1]], str(tmp_path / "x.xml"))
+
+
+def test_frames_in_threads_equal_each_written_alone(tmp_path):
+    frames = [pd.DataFrame({"n": np.arange(30000) * k, "t": ["r%d" % i for i in range(30000)],
+                            "d": pd.Timestamp("2024-01-01") + pd.to_timedelta(
+                                np.arange(30000) % 900, unit="D")}) for k in range(3)]
+    for k, frame in enumerate(frames):
+        gridquill.write_dataframe(frame, str(tmp_path / ("alone%d.xml" % k)))
+    threads = [threading.Thread(target=gridquill.write_dataframe,
+                                args=(frame, str(tmp_path / ("t%d.xml" % k))))
+               for k, frame in enumerate(frames)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for k in range(3):
+        assert body(str(tmp_path / ("t%d.xml" % k))) == body(str(tmp_path / ("alone%d.xml" % k)))
