@@ -106,6 +106,18 @@ const std::vector<Edge> kEdges = {
       "<Cell ss:StyleID=\"my_x0020_style\" ><Data ss:Type=\"String\">a<",
       "<Cell ss:StyleID=\"my_x0020_style\" ><Data ss:Type=\"String\">b<"},
      {"\"my style\"", "\"1st\""}},
+    {"a freed, foreign or twice-freed context is refused without being read",
+     [] {
+         std::vector<int> r = {open_s(), xlsWriteCell("x", 'S', ""), xlsClose()};
+         xlsContext *context = xlsNewContext();
+         long foreign[4] = {};
+         r.push_back(xlsFreeContext(context));
+         r.push_back(xlsFreeContext(context));
+         r.push_back(xlsSelectContext(reinterpret_cast<xlsContext *>(foreign)));
+         r.push_back(xlsSelectContext(context));
+         return r;
+     },
+     {-1, -1, -1, -1, 0, 0, 0}, "Contesto non valido in xlsSelectContext().\n", {}, {}},
     {"one selected sheet, the first",
      [] {
          std::vector<int> r = {open_s(), xlsAddSheet("B", xlsSheetSetupDefault)};

@@ -12,6 +12,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <new>
 
 // A writer state that a client made, selects and frees (xlsNewContext); each thread's own
@@ -20,9 +21,8 @@ struct xlsContext {
     gridquill::detail::WriterState state;
     // Selected in some thread: no other thread may select or free it meanwhile.
     std::atomic<bool> taken{false};
-    // Tells a live context from another pointer; cleared when it is freed.
-    std::uint32_t magic = kLive;
-    static constexpr std::uint32_t kLive = 0x47514358;
+    // The live contexts a client made, linked under kLiveLock.
+    xlsContext *previous = nullptr, *next = nullptr;
 };
 
 // The README promises a workbook's state under 1 MiB.
@@ -64,7 +64,6 @@ void drop_context(xlsContext *c) noexcept {
     drop_open_streams();
     gridquill_state = current;
     free_merge_input(c->state.mergeInput);
-    c->magic = 0;
     delete c;
 }
 
@@ -307,7 +306,21 @@ int refuse_context(std::string_view message) noexcept {
     return fail({message});
 }
 
-bool live(const xlsContext *c) noexcept { return c->magic == xlsContext::kLive; }
+// The contexts clients made and have not freed: a pointer is one of them only when it is
+// found here, compared by its value, so that a freed, foreign or stale pointer is never read.
+std::mutex liveLock;
+xlsContext *liveContexts = nullptr;
+
+bool live(const xlsContext *c) noexcept {
+    for (const xlsContext *l = liveContexts; l != nullptr; l = l->next)
+        if (l == c) return true;
+    return false;
+}
+
+void forget_live(xlsContext *c) noexcept {
+    (c->previous != nullptr ? c->previous->next : liveContexts) = c->next;
+    if (c->next != nullptr) c->next->previous = c->previous;
+}
 
 // Makes `c` (null: the thread's own state) the calling thread's current state.
 void select(xlsContext *c) noexcept {
@@ -330,17 +343,30 @@ extern "C" int xlsGetErrno(void) noexcept {
 
 extern "C" xlsContext *xlsNewContext(void) noexcept {
     xlsContext *c = new_context();
-    if (c == nullptr && attached()) fail({kNoState});
+    if (c == nullptr) {
+        if (attached()) fail({kNoState});
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> hold(liveLock);
+    c->next = liveContexts;
+    if (liveContexts != nullptr) liveContexts->previous = c;
+    liveContexts = c;
     return c;
 }
 
 extern "C" int xlsSelectContext(xlsContext *context) noexcept {
     if (context == selected) return kYes;
     if (context != nullptr) {
-        if (!live(context)) return refuse_context("Contesto non valido in xlsSelectContext().\n");
+        std::unique_lock<std::mutex> hold(liveLock);
+        if (!live(context)) {
+            hold.unlock();
+            return refuse_context("Contesto non valido in xlsSelectContext().\n");
+        }
         bool free = false;
-        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire))
+        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire)) {
+            hold.unlock();
             return refuse_context("Contesto in uso in un altro thread in xlsSelectContext().\n");
+        }
     }
     if (selected != nullptr) selected->taken.store(false, std::memory_order_release);
     select(context);
@@ -351,13 +377,22 @@ extern "C" xlsContext *xlsGetContext(void) noexcept { return selected; }
 
 extern "C" int xlsFreeContext(xlsContext *context) noexcept {
     if (context == nullptr) return kYes;
-    if (!live(context)) return refuse_context("Contesto non valido in xlsFreeContext().\n");
-    if (context == selected) {
-        select(nullptr);  // still taken: freed below
-    } else {
-        bool free = false;
-        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire))
-            return refuse_context("Contesto in uso in un altro thread in xlsFreeContext().\n");
+    {
+        std::unique_lock<std::mutex> hold(liveLock);
+        if (!live(context)) {
+            hold.unlock();
+            return refuse_context("Contesto non valido in xlsFreeContext().\n");
+        }
+        if (context == selected) {
+            select(nullptr);  // still taken: freed below
+        } else {
+            bool free = false;
+            if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire)) {
+                hold.unlock();
+                return refuse_context("Contesto in uso in un altro thread in xlsFreeContext().\n");
+            }
+        }
+        forget_live(context);  // a second free finds it no more
     }
     // A workbook still open: a stream or a file left as far as written, or in atomic mode
     // an old file left in place.
