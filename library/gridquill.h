@@ -225,8 +225,11 @@ GRIDQUILL_API int xlsSetDocumentProperty(const char *name, const char *value) GR
  * Named ranges: `name` 1 to 255 characters, a letter, '_' or a backslash first, then
  * letters, digits, '_', '.' or backslashes; no cell reference (A1, R1C1, R, C); new in
  * its scope, case ignored. `refersTo`: an R1C1 formula with absolute references, such as
- * "=Dati!R1C1:R4C2", "='Il mio foglio'!R2C1" or "=0.5" (the '=' is added when missing);
- * at most 1024 bytes as written, escaped by the library. At most 128 names per workbook
+ * "=Dati!R1C1:R4C2", "='Il mio foglio'!R2C1" or "=0.5" (the '=' is added when missing):
+ * cells, ranges, rows and columns in R1C1 form, each with its sheet or not, joined by
+ * commas, or a constant (a number, a text in double quotes, TRUE, FALSE, an error value);
+ * an A1 reference or one cut short gives 0, "Riferimento non valido per il nome ...". At
+ * most 1024 bytes as written, escaped by the library. At most 128 names per workbook
  * and 32 per worksheet, print area and titles included. */
 GRIDQUILL_API int xlsAddName(const char *name, const char *refersTo) GRIDQUILL_NOEXCEPT;
 /** A name of the open worksheet: after its xlsAddSheet(), before its first column or cell.
@@ -346,7 +349,8 @@ GRIDQUILL_API int xlsHideRow(void) GRIDQUILL_NOEXCEPT;
  * Options of the open worksheet such as this one are accepted from xlsAddSheet() until the
  * next xlsAddSheet() or xlsClose(), which writes them after its table; rows and columns
  * are 1-based, columns 1 to 256, rows 1 to 1048576. A later call of the same kind replaces
- * the earlier one. */
+ * the earlier one. With no workbook open each is refused: 0, "Nessuna cartella di lavoro
+ * aperta per <call>().\n". */
 GRIDQUILL_API int xlsFreezePanes(int rows, int columns) GRIDQUILL_NOEXCEPT;
 /** Filter buttons over a range whose first row is the header; lastRow 0 reaches down to
  * the last row written, known at the sheet's end.
@@ -412,7 +416,9 @@ typedef struct xlsValidation {
                *errorMessage;  /**< message shown when a value is refused */
 } xlsValidation;
 /** Adds a validation over a range of the open worksheet (lastRow 0: down to the last row
- * written); at most 16 per worksheet, each at most 2048 bytes escaped. */
+ * written); at most 16 per worksheet, each at most 2048 bytes escaped. A range that
+ * overlaps one given before (lastRow 0 reaching to the grid's end) is refused: readers keep
+ * one rule per cell. */
 GRIDQUILL_API int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int lastColumn,
                                    xlsValidation rule) GRIDQUILL_NOEXCEPT;
 /** Adds a conditional format to a range of the open worksheet (lastRow 0: down to the last

@@ -118,6 +118,59 @@ const std::vector<Edge> kEdges = {
          return r;
      },
      {-1, -1, -1, -1, 0, 0, 0}, "Contesto non valido in xlsSelectContext().\n", {}, {}},
+    {"a link or comment waiting for a cell is dropped by the next sheet and the close",
+     [] {
+         std::vector<int> r = {open_s(), xlsWriteCell("x", 'S', ""),
+                               xlsSetCellLink("https://a.example", ""), xlsClose(),
+                               open_s(), xlsWriteCell("y", 'S', ""),
+                               xlsSetCellLink("https://b.example", ""),
+                               xlsSetCellComment("nota", "", 0), xlsAddSheet("B", xlsSheetSetupDefault),
+                               xlsWriteCell("z", 'S', "")};
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}, "", {">y<", ">z<"}, {"HRef", "Comment"}},
+    {"worksheet features refused when no workbook is open",
+     [] {
+         std::vector<int> r = {xlsInit("no/such/dir.xml", "T"), xlsAddSheet("S", xlsSheetSetupDefault),
+                               xlsSetZoom(120), open_s(), xlsWriteCell("x", 'S', ""), xlsClose()};
+         r.push_back(xlsSetCellLink("https://a.example", ""));
+         return r;
+     },
+     {0, -1, 0, -1, -1, -1, 0}, "Nessuna cartella di lavoro aperta per xlsSetCellLink().\n", {}, {}},
+    {"overlapping validations refused, a last row 0 reaching down",
+     [] {
+         xlsValidation list{};
+         list.type = "List";
+         list.value1 = "a,b";
+         std::vector<int> r = {open_s(), xlsAddValidation(1, 1, 0, 2, list),
+                               xlsAddValidation(500, 2, 600, 3, list),
+                               xlsAddValidation(1, 3, 4, 3, list)};
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, 0, -1, -1}, "Convalida sovrapposta a una convalida gia' data in xlsAddValidation().\n",
+     {"<Range>R1C1:R1C2</Range>", "<Range>R1C3:R4C3</Range>"}, {}},
+    {"named ranges refer to R1C1 references or constants",
+     [] {
+         std::vector<int> r = {xlsInit("out.xml", "T"),
+                               xlsAddName("Unione", "=Dati!R1C1:R4C2,'Il mio ''foglio'''!C3,R2"),
+                               xlsAddName("Relativo", "R[-1]C[2]:RC"),
+                               xlsAddName("Costanti", "=-1.5E3"), xlsAddName("Testo", "=\"a,\"\"b\""),
+                               xlsAddName("Errore", "=#N/A"), xlsAddName("A1", "=Dati!A1"),
+                               xlsAddName("Corto", "=Dati!R1C1:"), xlsAddName("Foglio", "='Dati!R1C1"),
+                               xlsAddName("Oltre", "=R1048577C1"), xlsAddName("Vuoto", "=Dati!")};
+         r.push_back(xlsAddSheet("Dati", xlsSheetSetupDefault));
+         xlsWriteCell("x", 'S', "");
+         r.push_back(xlsClose());
+         return r;
+     },
+     {-1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, -1, -1},
+     "Riferimento non valido per il nome 'Vuoto' in xlsAddName(): serve un riferimento R1C1 "
+     "come =Foglio!R1C1:R2C3, o una costante.\n",
+     {"ss:RefersTo=\"=Dati!R1C1:R4C2,'Il mio ''foglio'''!C3,R2\"", "ss:RefersTo=\"=R[-1]C[2]:RC\""},
+     {"\"A1\"", "Corto", "Oltre"}},
     {"one selected sheet, the first",
      [] {
          std::vector<int> r = {open_s(), xlsAddSheet("B", xlsSheetSetupDefault)};

@@ -1,10 +1,14 @@
 # All mutable library state lives in the writer states that g reaches: the library holds no
-# writable data but the thread-local pointers to them (and what the toolchain adds), and
+# writable data but the thread-local pointers to them, the registry of live contexts (and
+# what the toolchain adds), and
 # every exported call asks attached() before it reaches g.
 if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DNM -DLIBRARY -DSOURCES
   cmake_policy(SET CMP0057 NEW)
   set(allowed gridquill_state "gridquill::detail::(anonymous namespace)::selected"
-      "gridquill::detail::(anonymous namespace)::own" __tls_guard __dso_handle completed.0
+      "gridquill::detail::(anonymous namespace)::own"
+      # the registry of the contexts clients made, which tells a live one from any pointer
+      "(anonymous namespace)::liveContexts" "(anonymous namespace)::liveLock"
+      __tls_guard __dso_handle completed.0
       __TMC_END__ DW.ref.__gxx_personality_v0)
   execute_process(COMMAND ${NM} -C -f sysv ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)

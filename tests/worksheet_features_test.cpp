@@ -227,8 +227,8 @@ TEST_F(Features, RefusalsAndBounds) {
     const std::string longest(2079, 'a');
     EXPECT_EQ(xlsSetCellLink(longest.c_str(), std::string(255, 't').c_str()), -1);
     const xlsValidation above = rule("Whole", "Greater", "1", "");
-    for (int i = 0; i < 16; ++i) EXPECT_EQ(xlsAddValidation(1, 1, 1, 1, above), -1);
-    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(xlsAddValidation(1, 1, 1, 1, above), 0); }),
+    for (int i = 1; i <= 16; ++i) EXPECT_EQ(xlsAddValidation(i, 1, i, 1, above), -1);
+    EXPECT_EQ(stderr_of([&] { EXPECT_EQ(xlsAddValidation(20, 1, 20, 1, above), 0); }),
               "Troppe convalide (al massimo 16) in xlsAddValidation().\n");
     for (int i = 0; i < 3; ++i) EXPECT_EQ(xlsAddCondition(1, 1, 0, 1, "Equal", "1", "", ""), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsAddCondition(1, 1, 0, 1, "Equal", "1", "", ""), 0); }),
@@ -246,9 +246,13 @@ TEST_F(Features, RefusalsAndBounds) {
     EXPECT_EQ(xlsClose(), -1);
     EXPECT_EQ(xml_error("out.xml"), "");
     bool valid = validated("out.xml");
-    // With no worksheet open.
+    // With no workbook open, then with no worksheet open.
+    EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsFreezePanes(1, 0), 0); }),
+              "Nessuna cartella di lavoro aperta per xlsFreezePanes().\n");
+    ASSERT_EQ(xlsInit("/dev/null", "T"), -1);
     EXPECT_EQ(stderr_of([] { EXPECT_EQ(xlsFreezePanes(1, 0), 0); }),
               "Nessun foglio aperto per xlsFreezePanes().\n");
+    xlsAbandon();
     if (!valid) GTEST_SKIP() << "xmllint or the schema missing: not validated";
 }
 

@@ -59,13 +59,20 @@ void end_cell_with_comment() noexcept {
     g.cellExtrasPending = false;
 }
 
+void forget_cell_extras() noexcept {
+    g.cellExtras.link.clear();
+    g.cellExtras.tip.clear();
+    g.cellExtras.comment = false;
+    g.cellExtrasPending = false;
+}
+
 }  // namespace gridquill::detail
 
 using namespace gridquill::detail;
 
 extern "C" int xlsSetCellLink(const char *address, const char *screenTip) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetCellLink");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetCellLink");
     CellExtras &e = g.cellExtras;
     if (!keep(e.link, arg(address), Place::attribute)) {
         update_pending();
@@ -82,7 +89,7 @@ extern "C" int xlsSetCellLink(const char *address, const char *screenTip) noexce
 
 extern "C" int xlsSetCellComment(const char *text, const char *author, int showAlways) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetCellComment");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetCellComment");
     CellExtras &e = g.cellExtras;
     e.comment = false;
     if (!keep(e.commentText, arg(text), Place::content)) {

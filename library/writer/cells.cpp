@@ -668,7 +668,7 @@ extern "C" int xlsColumnEx(int column, int width, const char *styleId, int hidde
 
 extern "C" int xlsHideRow(void) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsHideRow");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsHideRow");
     if (g.rowOpen) return fail({"Riga gia' aperta: xlsHideRow() va chiamata dopo xlsNewLine().\n"});
     if (g.pendingRowAttrs.view().find("ss:Hidden") == std::string_view::npos)
         g.pendingRowAttrs.append(" ss:Hidden=\"1\" ");

@@ -48,6 +48,116 @@ bool valid_name(std::string_view name) noexcept {
     return !is_reference(name);
 }
 
+// A reader of what a named range refers to: R1C1 references (cells, ranges, rows, columns,
+// relative parts in brackets), each with its sheet, plain or quoted, if any; constants
+// (numbers, texts in double quotes, TRUE and FALSE, error values); items joined by commas.
+class ReferenceReader {
+public:
+    explicit ReferenceReader(std::string_view text) noexcept : s_(text) {}
+
+    bool valid() noexcept {
+        if (s_.starts_with('=')) ++at_;
+        do {
+            if (!item()) return false;
+        } while (take(','));
+        return at_ == s_.size();
+    }
+
+private:
+    bool take(char c) noexcept {
+        if (at_ < s_.size() && s_[at_] == c) return ++at_, true;
+        return false;
+    }
+    bool take_upper(char c) noexcept {
+        return take(c) || take(static_cast<char>(c - 'A' + 'a'));
+    }
+    bool take_word(std::string_view word) noexcept {
+        if (s_.substr(at_, word.size()) != word) return false;
+        at_ += word.size();
+        return true;
+    }
+    // Digits as a number up to `max`; false when there are none or it is out of range.
+    bool number_up_to(long long max, long long least = 1) noexcept {
+        std::size_t from = at_;
+        long long v = 0;
+        while (at_ < s_.size() && is_digit(s_[at_]) && v <= max) v = v * 10 + (s_[at_++] - '0');
+        return at_ > from && v >= least && v <= max;
+    }
+    // The row or column part after R or C: absolute digits, a relative offset in
+    // brackets, or nothing (the same row or column as the formula's).
+    bool part(long long max) noexcept {
+        if (at_ < s_.size() && is_digit(s_[at_])) return number_up_to(max);
+        if (!take('[')) return true;
+        take('-');
+        return number_up_to(max, 0) && take(']');
+    }
+    bool cell() noexcept {
+        bool any = false;
+        if (take_upper('R')) {
+            if (!part(kMaxRow)) return false;
+            any = true;
+        }
+        if (take_upper('C')) {
+            if (!part(kMaxColumn)) return false;
+            any = true;
+        }
+        return any;
+    }
+    bool area() noexcept { return cell() && (!take(':') || cell()); }
+    bool sheet_then_area() noexcept {
+        if (take('\'')) {  // 'a sheet', a quote doubled inside
+            for (;;) {
+                if (at_ == s_.size()) return false;
+                if (take('\'') && !take('\'')) break;
+                if (at_ < s_.size() && s_[at_] != '\'') ++at_;
+            }
+            return take('!') && area();
+        }
+        std::size_t from = at_;
+        while (at_ < s_.size() && (is_letter(s_[at_]) || is_digit(s_[at_]) || s_[at_] == '_' ||
+                                   s_[at_] == '.'))
+            ++at_;
+        if (take('!')) return at_ > from + 1 && area();
+        at_ = from;
+        return area();
+    }
+    bool constant() noexcept {
+        std::size_t from = at_;
+        if (take('"')) {  // a text, a double quote doubled inside
+            for (;;) {
+                if (at_ == s_.size()) return false;
+                if (take('"') && !take('"')) return true;
+                if (at_ < s_.size() && s_[at_] != '"') ++at_;
+            }
+        }
+        for (std::string_view word : {"TRUE", "FALSE", "#NULL!", "#DIV/0!", "#VALUE!", "#REF!",
+                                      "#NAME?", "#NUM!", "#N/A"})
+            if (take_word(word)) return true;
+        take('-');
+        std::size_t digits = at_;
+        while (at_ < s_.size() && is_digit(s_[at_])) ++at_;
+        if (take('.'))
+            while (at_ < s_.size() && is_digit(s_[at_])) ++at_;
+        if (at_ == digits || (at_ == digits + 1 && s_[digits] == '.')) return at_ = from, false;
+        if (take('E') || take('e')) {
+            if (!take('+')) take('-');
+            std::size_t exponent = at_;
+            while (at_ < s_.size() && is_digit(s_[at_])) ++at_;
+            if (at_ == exponent) return at_ = from, false;
+        }
+        return true;
+    }
+    bool item() noexcept {
+        std::size_t from = at_;
+        if (constant() && (at_ == s_.size() || s_[at_] == ',')) return true;
+        at_ = from;
+        return sheet_then_area();
+    }
+
+    std::string_view s_;
+    std::size_t at_ = 0;
+};
+
 // The name as its registry keeps it: upper case, since names differ by more than case.
 BoundedText<kMaxDefinedName + 1> name_key(std::string_view name) noexcept {
     BoundedText<kMaxDefinedName + 1> key;
@@ -79,6 +189,9 @@ int add_name(Registry<Entries, kMaxDefinedName> &ids, BoundedText<N> &lines,
     if (!valid_name(name)) return fail({"Nome '", name, "' non valido in ", call, "().\n"});
     if (refersTo.empty() || refersTo == "=")
         return fail({"Riferimento mancante per il nome '", name, "' in ", call, "().\n"});
+    if (!ReferenceReader(refersTo).valid())
+        return fail({"Riferimento non valido per il nome '", name, "' in ", call,
+                     "(): serve un riferimento R1C1 come =Foglio!R1C1:R2C3, o una costante.\n"});
     auto key = name_key(name);
     if (ids.contains(key.view())) return fail({"Nome '", name, "' duplicato in ", call, "().\n"});
     BoundedText<kNameLineSize> line;

@@ -175,7 +175,7 @@ extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     g.sheetNameIds.clear();
     g.sheetHeadPending = true;
     g.sheet.reset();
-    g.cellExtrasPending = false;
+    forget_cell_extras();
     g.currentRow = 1;
     g.currentColumn = 1;
     g.lastRow = 0;

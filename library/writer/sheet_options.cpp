@@ -85,6 +85,7 @@ void append_number(BoundedText<8192> &out, std::string_view name, long long valu
 }  // namespace
 
 int refuse_no_sheet(std::string_view call) noexcept {
+    if (g.outFile == nullptr) return fail({"Nessuna cartella di lavoro aperta per ", call, "().\n"});
     return fail({"Nessun foglio aperto per ", call, "().\n"});
 }
 
@@ -213,7 +214,7 @@ using namespace gridquill::detail;
 
 extern "C" int xlsFreezePanes(int rows, int columns) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsFreezePanes");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsFreezePanes");
     if (rows < 0 || rows >= kMaxRowNumber || columns < 0 || columns >= kMaxColumnNumber)
         return fail({"Numero di righe o colonne errato in xlsFreezePanes().\n"});
     g.sheet.freezeRows = rows;
@@ -223,7 +224,7 @@ extern "C" int xlsFreezePanes(int rows, int columns) noexcept {
 
 extern "C" int xlsAutoFilter(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsAutoFilter");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsAutoFilter");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range("xlsAutoFilter");
     if (g.sheet.filterNamed)
@@ -240,7 +241,7 @@ extern "C" int xlsAutoFilter(int firstRow, int firstColumn, int lastRow, int las
 
 extern "C" int xlsSelectCell(int row, int column) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSelectCell");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSelectCell");
     if (row < 1 || row > kMaxRowNumber || column < 1 || column > kMaxColumnNumber)
         return fail({"Cella errata in xlsSelectCell().\n"});
     g.sheet.selectRow = row;
@@ -250,7 +251,7 @@ extern "C" int xlsSelectCell(int row, int column) noexcept {
 
 extern "C" int xlsSetTabColor(int rgb) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetTabColor");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetTabColor");
     if (rgb < -1 || rgb > 0xFFFFFF) return fail({"Colore errato in xlsSetTabColor().\n"});
     g.sheet.tabColor = rgb < 0 ? -1 : nearest_palette_index(rgb);
     return kYes;
@@ -258,7 +259,7 @@ extern "C" int xlsSetTabColor(int rgb) noexcept {
 
 extern "C" int xlsSetZoom(int percent) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetZoom");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetZoom");
     if (percent < 10 || percent > 399)
         return fail({"Zoom errato (da 10 a 399) in xlsSetZoom().\n"});
     g.sheet.zoom = percent;
@@ -267,7 +268,7 @@ extern "C" int xlsSetZoom(int percent) noexcept {
 
 extern "C" int xlsSetDisplay(int flags) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetDisplay");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetDisplay");
     constexpr int all = XLS_DISPLAY_NO_GRIDLINES | XLS_DISPLAY_NO_ZEROS | XLS_DISPLAY_NO_HEADINGS |
                         XLS_DISPLAY_RIGHT_TO_LEFT;
     if ((flags & ~all) != 0)
@@ -278,7 +279,7 @@ extern "C" int xlsSetDisplay(int flags) noexcept {
 
 extern "C" int xlsHideSheet(int how) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsHideSheet");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsHideSheet");
     if (how < 0 || how > 2) return fail({"Valore errato (0, 1 o 2) in xlsHideSheet().\n"});
     g.sheet.visibility = how;
     return kYes;
@@ -286,14 +287,14 @@ extern "C" int xlsHideSheet(int how) noexcept {
 
 extern "C" int xlsProtectSheet(void) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsProtectSheet");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsProtectSheet");
     g.sheet.protect = true;
     return kYes;
 }
 
 extern "C" int xlsSetPrintLayout(int scale, int fitWide, int fitTall, int paperSize) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsSetPrintLayout");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsSetPrintLayout");
     if ((scale != 0 && (scale < 11 || scale > 399)) || fitWide < -1 || fitTall < -1 ||
         fitWide > 32767 || fitTall > 32767 || paperSize < 0 || paperSize > 255 ||
         ((fitWide < 0) != (fitTall < 0)))
@@ -307,7 +308,7 @@ extern "C" int xlsSetPrintLayout(int scale, int fitWide, int fitTall, int paperS
 
 extern "C" int xlsAddPageBreak(int row, int column) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsAddPageBreak");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsAddPageBreak");
     SheetOptions &o = g.sheet;
     if (row < 0 || row >= kMaxRowNumber || column < 0 || column >= kMaxColumnNumber ||
         (row == 0 && column == 0))
@@ -323,7 +324,7 @@ extern "C" int xlsAddPageBreak(int row, int column) noexcept {
 extern "C" int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int lastColumn,
                                 xlsValidation rule) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsAddValidation");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsAddValidation");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range("xlsAddValidation");
     std::string_view type = arg(rule.type), qualifier = arg(rule.qualifier),
@@ -342,6 +343,14 @@ extern "C" int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int 
     SheetOptions &o = g.sheet;
     if (o.validationCount == kMaxValidations)
         return fail({"Troppe convalide (al massimo 16) in xlsAddValidation().\n"});
+    // Readers keep one rule per cell; a last row 0 reaches down without end.
+    auto last_row = [](const CellRange &r) { return r.lastRow != 0 ? r.lastRow : kMaxRowNumber; };
+    for (std::size_t i = 0; i < o.validationCount; ++i) {
+        const CellRange &r = o.validations[i].range;
+        if (r.firstRow <= last_row(range) && range.firstRow <= last_row(r) &&
+            r.firstColumn <= range.lastColumn && range.firstColumn <= r.lastColumn)
+            return fail({"Convalida sovrapposta a una convalida gia' data in xlsAddValidation().\n"});
+    }
 
     BoundedText<kValidationSize> &b = o.validations[o.validationCount].body;
     b.assign("   <Type>").append(type).append("</Type>\n");
@@ -390,7 +399,7 @@ extern "C" int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int l
                                const char *qualifier, const char *value1, const char *value2,
                                const char *format) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET) return refuse_no_sheet("xlsAddCondition");
+    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsAddCondition");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range("xlsAddCondition");
     std::string_view how = arg(qualifier), first = arg(value1), second = arg(value2);

@@ -314,6 +314,8 @@ int refuse_no_sheet(std::string_view call) noexcept;
 // The pending link's attributes, put at o (at most their bounds); the pending comment and
 // the cell's end tag, written (cell_extras.cpp). Both for the cell being written.
 char *put_link(char *o) noexcept;
+// Forgets the link and comment waiting for the next cell (a new worksheet, the close).
+void forget_cell_extras() noexcept;
 void end_cell_with_comment() noexcept;
 
 }  // namespace gridquill::detail

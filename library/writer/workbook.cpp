@@ -74,6 +74,7 @@ void reset_workbook() noexcept {
     g.sheetHeadPending = false;
     g.workbookActiveSheet = -1;
     g.selectedWritten = false;
+    forget_cell_extras();
 }
 
 void drop_open_streams() noexcept {
