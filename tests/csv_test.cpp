@@ -46,7 +46,7 @@ struct Conversion {
     {"misto.csv >out.xml", "csv_misto.xml",
      "gridquill-csv: misto.csv: 2 righe con un numero di campi diverso dai 5 della prima "
      "(la prima alla riga 5)\ngridquill-csv: 1 sequenza UTF-8 non valida sostituita da U+FFFD\n"},
-    {"--decimal-comma -e windows-1252 italiano.csv -o out.xml", "csv_italiano.xml", ""},
+    {"--decimal-comma --dates dmy -e windows-1252 italiano.csv -o out.xml", "csv_italiano.xml", ""},
 };
 
 TEST_F(Csv, GoldenConversions) {
@@ -69,6 +69,29 @@ TEST_F(Csv, AppendToReplacesTheSheetOfTheSameName) {
     ASSERT_EQ(run("tabulata.tsv --sheet misto -o solo.xml").status, 0);
     EXPECT_TRUE(same_bytes(without_created(read_file("solo.xml")),
                            without_created(read_file("libro.xml"))));
+}
+
+// No row lost: past the grid's last row a sheet "<name> (2)" goes on, its header repeated,
+// frozen and filtered, and the run says so.
+TEST_F(Csv, RowsPastTheGridGoOnInANewSheet) {
+    std::string rows = "n;m\n";
+    for (int i = 1; i <= 1048577; ++i) rows.append(std::to_string(i)).append(";x\n");
+    write_file("grande.csv", rows);
+    Outcome o = run("grande.csv -o out.xml");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "gridquill-csv: grande.csv: righe oltre la 1048576 di un foglio: dalla riga "
+                     "1048577 continuano nei fogli seguenti, fino a 'grande (2)'\n");
+    std::string out = read_file("out.xml");
+    EXPECT_EQ(xml_error_text(out), "");
+    std::size_t second = out.find(" <Worksheet ss:Name=\"grande (2)\" >");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(out.rfind("<Data ss:Type=\"Number\">1048575</Data>", second), std::string::npos);
+    const std::string head = "<Cell ss:StyleID=\"csvHead\" ><Data ss:Type=\"String\">n</Data></Cell>\n"
+                             "    <Cell ss:StyleID=\"csvHead\" ><Data ss:Type=\"String\">m</Data></Cell>\n"
+                             "   </Row>\n   <Row>\n    <Cell ><Data ss:Type=\"Number\">1048576</Data>";
+    for (const std::string &piece : {head, std::string("<AutoFilter x:Range=\"R1C1:R3C2\""),
+                                     std::string("<FreezePanes/>")})
+        EXPECT_NE(out.find(piece, second), std::string::npos) << piece;
 }
 
 TEST_F(Csv, WorkbooksValidate) {
@@ -99,6 +122,8 @@ TEST_F(Csv, Failures) {
         {"-s a -s b x.csv", 2,
          "gridquill-csv: piu' nomi di foglio (--sheet) che file in ingresso\nProvare "
          "'gridquill-csv --help'.\n"},
+        {"--dates ymd x.csv", 2,
+         "gridquill-csv: ordine delle date sconosciuto: 'ymd'\nProvare 'gridquill-csv --help'.\n"},
         {"--help >/dev/null", 0, ""},
     };
     for (const Case &c : cases) {

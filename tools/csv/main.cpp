@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -32,6 +33,7 @@ constexpr int kSampleRows = 20;                 // rows of the sample that count
 constexpr std::size_t kWidthRows = 1000;        // rows the column widths are taken from
 constexpr std::size_t kWidthBytes = 4 << 20;    // ... held at most, in bytes
 constexpr int kMaxColumns = 256;                // columns of a worksheet in this format
+constexpr unsigned long long kMaxRows = 1048576;  // rows of a worksheet
 constexpr int kMaxSkip = 200;                   // empty cells one xlsWriteCellEx can skip
 constexpr std::size_t kSheetNameMax = 31;       // characters of a sheet name
 constexpr int kWidthPerChar = 6, kWidthExtra = 12, kWidthMin = 30, kWidthMax = 300;  // points
@@ -58,7 +60,9 @@ const char kUsage[] =
     "                          prime righe)\n"
     "  -e, --encoding NOME     utf-8 (predefinito; un BOM iniziale e' saltato),\n"
     "                          windows-1252 o iso-8859-1\n"
-    "      --decimal-comma     numeri all'italiana: 1.234,56\n"
+    "      --decimal-comma     numeri all'italiana: 1.234,56 (la virgola non e' separatore)\n"
+    "      --dates ORDINE      date col giorno prima (dmy: 31/01/2024, 31.01.2024,\n"
+    "                          31-01-2024) o col mese prima (mdy); predefinito: iso\n"
     "  -t, --text              ogni cella come testo, senza numeri ne' date\n"
     "      --no-header         la prima riga e' di dati: niente intestazione in grassetto,\n"
     "                          bloccata e con filtro\n"
@@ -69,7 +73,8 @@ const char kUsage[] =
     "Numeri e date ISO (2024-01-31, 2024-01-31 10:30:00) diventano celle Numero e Data; i\n"
     "testi che un foglio di calcolo rovinerebbe restano testo: zeri iniziali (00123), piu'\n"
     "di 15 cifre significative, \"+39...\", \"1e5\". La cartella e' scritta in un file\n"
-    "temporaneo e sostituisce quella vecchia solo a lavoro finito.\n"
+    "temporaneo e sostituisce quella vecchia solo a lavoro finito. Le righe oltre la\n"
+    "1048576 di un foglio continuano in un foglio nuovo, \"NOME (2)\", con l'intestazione.\n"
     "\n"
     "Uscita: 0 fatto (anche con avvisi), 1 errore nei dati in ingresso o in scrittura,\n"
     "2 errore d'uso.\n";
@@ -82,6 +87,7 @@ struct Options {
     char delimiter = 0;    // 0: guessed per input
     Encoding encoding = Encoding::utf8;
     bool decimalComma = false, text = false, header = true, quiet = false;
+    DateOrder dates = DateOrder::iso;
 };
 
 // Totals of a run, for the closing warnings and the progress line.
@@ -199,14 +205,33 @@ private:
 
 // ---- one input, one worksheet ---------------------------------------------------------
 
-// Sheet name from a file name: the name without folder and extension, with the characters
-// a sheet name cannot hold as '_', at most 31 characters.
-std::string sheet_name_of(const std::string &path) {
-    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+// The name with the characters a sheet name cannot hold as '_', as the library writes it.
+std::string mended_name(std::string name) {
     for (char &c : name)
         if (std::strchr("[]:*?/\\", c) != nullptr) c = '_';
     return name;
+}
+
+// Sheet name from a file name: the name without folder and extension, mended.
+std::string sheet_name_of(const std::string &path) {
+    std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.resize(dot);
+    return mended_name(name);
+}
+
+// Whether two sheet names read as the same: readers compare them without case (here the
+// ASCII letters'; the library also folds the other scripts').
+bool same_name(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool name_taken(const std::vector<std::string> &names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string &n) { return same_name(n, name); });
 }
 
 // At most `max` characters of a UTF-8 name, cut before a character.
@@ -218,15 +243,29 @@ std::string cut_name(std::string name, std::size_t max = kSheetNameMax) {
     return name;
 }
 
+// `base`, or from the `first`-th on "base (k)" cut to a sheet name's length, whichever is
+// not yet in `names` (which gets it).
+std::string new_name(std::vector<std::string> &names, const std::string &base, int first = 1) {
+    for (int k = first;; ++k) {
+        std::string suffix = k > 1 ? " (" + std::to_string(k) + ")" : "";
+        std::string name = cut_name(base, kSheetNameMax - suffix.size()) + suffix;
+        if (!name_taken(names, name)) {
+            names.push_back(name);
+            return name;
+        }
+    }
+}
+
 class Sheet {
 public:
-    Sheet(const Options &o, Counts &counts, Progress &progress)
-        : o_(o), counts_(counts), progress_(progress) {}
+    Sheet(const Options &o, Counts &counts, Progress &progress, std::vector<std::string> &names)
+        : o_(o), counts_(counts), progress_(progress), names_(names) {}
 
     // Converts the open input into the worksheet `name`: 0, or the exit
     // status of a failure (its message printed).
     int convert(std::FILE *in, const std::string &label, const std::string &name) {
         label_ = label;
+        name_ = name;
         static char chunk[kChunk + 1];
         std::size_t n = std::fread(chunk, 1, kSample, in);
         std::string_view data(chunk, n);
@@ -235,7 +274,7 @@ public:
             return kExitInput;
         }
         if (o_.encoding == Encoding::utf8 && data.starts_with("\xEF\xBB\xBF")) data.remove_prefix(3);
-        char delimiter = o_.delimiter != 0 ? o_.delimiter : guess_delimiter(data);
+        char delimiter = o_.delimiter != 0 ? o_.delimiter : guess_delimiter(data, o_.decimalComma);
 
         if (!xlsAddSheet(name.c_str(), xlsSheetSetupDefault)) return kExitInput;
         csv_parser parser;
@@ -278,10 +317,12 @@ private:
 
     // The delimiter among comma, semicolon and tab that splits the sample's first rows
     // into the same number of fields most often (more fields break a tie; comma first).
-    static char guess_delimiter(std::string_view sample) {
-        char best = ',';
+    // Numbers with a decimal comma leave the comma out.
+    static char guess_delimiter(std::string_view sample, bool decimalComma) {
+        char best = decimalComma ? ';' : ',';
         int bestRows = 0, bestFields = 1;
         for (char candidate : {',', ';', '\t'}) {
+            if (decimalComma && candidate == ',') continue;
             struct Tally {
                 int fields = 0, first = 0, same = 0, rows = 0;
             } t;
@@ -333,6 +374,7 @@ private:
         held_ = false;
         if (o_.header && !rowEnds_.empty()) {
             int columns = static_cast<int>(std::min<std::size_t>(rowEnds_[0], kMaxColumns));
+            filterColumns_ = columns;
             if (!xlsFreezePanes(1, 0) || (columns > 0 && !xlsAutoFilter(1, 1, 0, columns)))
                 failed_ = true;
         }
@@ -353,6 +395,7 @@ private:
             long width = static_cast<long>(std::min<std::size_t>(widest[c], 1000)) * kWidthPerChar +
                          kWidthExtra;
             width = std::clamp(width, long{kWidthMin}, long{kWidthMax});
+            widths_.push_back(static_cast<int>(width));
             if (!xlsColumn(static_cast<int>(c + 1), static_cast<int>(width), "")) failed_ = true;
         }
         first = 0;
@@ -372,7 +415,8 @@ private:
     // One field of the current row, zero-terminated at text[size].
     void write_field(const char *text, std::size_t size) {
         if (failed_) return;
-        if (column_ == 0 && rows_ > 0 && !xlsNewLine()) failed_ = true;
+        if (column_ == 0 && sheetRows_ == kMaxRows) continue_sheet();
+        else if (column_ == 0 && rows_ > 0 && !xlsNewLine()) failed_ = true;
         if (++column_ > kMaxColumns) {
             ++dropped_;
             return;
@@ -388,8 +432,10 @@ private:
         bool header = rows_ == 0 && o_.header;
         if (header) {
             style = kHeadStyle;
+            headerCells_.resize(column_);
+            headerCells_.back().assign(value);
         } else if (!o_.text) {
-            typed = classify(value, o_.decimalComma);
+            typed = classify(value, o_.decimalComma, o_.dates);
             if (typed.kind != Kind::text) value = typed.value;
             if (typed.kind == Kind::number) type = 'N';
             if (typed.kind == Kind::date) type = 'D', style = kDateStyle;
@@ -410,11 +456,39 @@ private:
         ++cells_;
     }
 
+    // Rows past the grid's last go on in a new sheet named after the first with " (2)",
+    // " (3)"..., with the same columns and the header repeated, frozen and filtered.
+    void continue_sheet() {
+        std::string name = new_name(names_, name_, 2);
+        if (!xlsAddSheet(name.c_str(), xlsSheetSetupDefault)) {
+            failed_ = true;
+            return;
+        }
+        if (continued_++ == 0) firstMoved_ = rows_ + 1;
+        lastSheet_ = name;
+        sheetRows_ = 0;
+        for (std::size_t c = 0; c < widths_.size(); ++c)
+            if (!xlsColumn(static_cast<int>(c + 1), widths_[c], "")) failed_ = true;
+        if (!o_.header || failed_) return;
+        if (!xlsFreezePanes(1, 0) ||
+            (filterColumns_ > 0 && !xlsAutoFilter(1, 1, 0, filterColumns_)))
+            failed_ = true;
+        for (const std::string &h : headerCells_) {
+            if (h.empty()) ++skip_;
+            else write_cell(h, 'S', kHeadStyle);
+        }
+        if (cells_ == 0) write_cell("", 'S', kHeadStyle);
+        skip_ = cells_ = 0;
+        sheetRows_ = 1;
+        if (!failed_ && !xlsNewLine()) failed_ = true;
+    }
+
     void end_row() {
         if (failed_) return;
         if (column_ == 0) write_field("", 0);  // never: libcsv leaves out empty lines
         if (cells_ == 0) write_cell("", 'S', rows_ == 0 && o_.header ? kHeadStyle : "");
         ++rows_;
+        ++sheetRows_;
         ++counts_.rows;
         if (rows_ == 1) fieldsInFirst_ = column_;
         else if (column_ != fieldsInFirst_ && ragged_++ == 0) firstRagged_ = rows_;
@@ -445,6 +519,10 @@ private:
                 "alla riga %llu)\n",
                 label_.c_str(), ragged_, ragged_ == 1 ? "riga" : "righe", fieldsInFirst_,
                 firstRagged_);
+        if (!o_.quiet && continued_ > 0)
+            say("%s: righe oltre la %llu di un foglio: dalla riga %llu continuano nei fogli "
+                "seguenti, fino a '%s'\n",
+                label_.c_str(), kMaxRows, firstMoved_, lastSheet_.c_str());
         if (!o_.quiet && dropped_ > 0)
             say("%s: %llu %s oltre la colonna %d\n", label_.c_str(), dropped_,
                 dropped_ == 1 ? "cella omessa" : "celle omesse", kMaxColumns);
@@ -459,7 +537,14 @@ private:
     const Options &o_;
     Counts &counts_;
     Progress &progress_;
-    std::string label_;
+    std::vector<std::string> &names_;  // every sheet name of the workbook
+    std::string label_, name_;
+    // The sheets rows past the grid went on in, and what each repeats of the first.
+    unsigned long long sheetRows_ = 0, continued_ = 0, firstMoved_ = 0;
+    std::string lastSheet_;
+    std::vector<std::string> headerCells_;
+    std::vector<int> widths_;
+    int filterColumns_ = 0;
     bool failed_ = false;
     // Rows held for the column widths.
     bool held_ = true;
@@ -499,6 +584,45 @@ bool defines_style(const std::string &path, const char *id) {
     return found;
 }
 
+// The worksheet names of the workbook at `path`, as a reader sees them (the five entity
+// references and character references replaced).
+std::vector<std::string> sheet_names_in(const std::string &path) {
+    std::vector<std::string> names;
+    std::FILE *f = std::fopen(path.c_str(), "r");
+    if (f == nullptr) return names;
+    static char line[1 << 16];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        const char *tag = std::strstr(line, "<Worksheet ");
+        const char *at = tag != nullptr ? std::strstr(tag, "Name=\"") : nullptr;
+        const char *end = at != nullptr ? std::strchr(at + 6, '"') : nullptr;
+        if (end == nullptr) continue;
+        std::string name;
+        for (const char *p = at + 6; p < end; ++p) {
+            const char *semi = *p == '&' ? static_cast<const char *>(std::memchr(p, ';', end - p)) : nullptr;
+            if (semi == nullptr) {
+                name.push_back(*p);
+                continue;
+            }
+            std::string_view ref(p + 1, semi - p - 1);
+            unsigned long code = ref == "amp" ? '&' : ref == "lt" ? '<' : ref == "gt" ? '>'
+                                 : ref == "quot" ? '"' : ref == "apos" ? '\'' : 0;
+            if (code == 0 && ref.starts_with('#'))
+                code = ref.starts_with("#x") ? std::strtoul(ref.data() + 2, nullptr, 16)
+                                             : std::strtoul(ref.data() + 1, nullptr, 10);
+            if (code == 0 || code > 0x10FFFF) code = 0xFFFD;
+            char utf8[4];
+            int n = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+            for (int k = n - 1; k > 0; --k, code >>= 6) utf8[k] = static_cast<char>(0x80 | (code & 0x3F));
+            utf8[0] = static_cast<char>(n == 1 ? code : (0xF0 << (4 - n)) | code);
+            name.append(utf8, n);
+            p = semi;
+        }
+        names.push_back(name);
+    }
+    std::fclose(f);
+    return names;
+}
+
 // The tool's styles, those without borders first: a style with fewer parts takes the
 // missing ones from the style before it in some readers.
 bool add_styles(const std::string &merged) {
@@ -525,9 +649,10 @@ bool add_styles(const std::string &merged) {
 
 // The styles and a worksheet per input, into the open workbook: 0 or an exit status.
 int write_sheets(const Options &o, const std::vector<std::string> &names,
-                 const std::string &merged, Counts &counts) {
+                 const std::vector<std::string> &kept, const std::string &merged,
+                 std::vector<std::string> &used, Counts &counts) {
     for (const std::string &name : names)
-        if (!merged.empty() && !xlsSheetDelete(name.c_str())) return kExitInput;
+        if (name_taken(kept, name) && !xlsSheetReplace(name.c_str())) return kExitInput;
     if (!add_styles(merged)) return kExitInput;
     Progress progress(!o.quiet);
     for (std::size_t i = 0; i < o.inputs.size(); ++i) {
@@ -538,7 +663,7 @@ int write_sheets(const Options &o, const std::vector<std::string> &names,
             say("impossibile aprire '%s': %s\n", path.c_str(), std::strerror(errno));
             return kExitInput;
         }
-        Sheet sheet(o, counts, progress);
+        Sheet sheet(o, counts, progress, used);
         int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
         if (!standardInput) std::fclose(in);
         if (status != 0) return status;
@@ -548,26 +673,27 @@ int write_sheets(const Options &o, const std::vector<std::string> &names,
 }
 
 int run(const Options &o) {
-    // The sheet names, each used once.
-    std::vector<std::string> names;
-    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
-        std::string name = i < o.sheets.size() ? o.sheets[i]
-                           : o.inputs[i] == "-" ? std::string()
-                                                : sheet_name_of(o.inputs[i]);
-        if (name.empty()) name = "Sheet" + std::to_string(i + 1);
-        std::string base = cut_name(name);
-        name = base;
-        for (int k = 2; std::find(names.begin(), names.end(), name) != names.end(); ++k) {
-            std::string suffix = " (" + std::to_string(k) + ")";
-            name = cut_name(base, kSheetNameMax - suffix.size()) + suffix;
-        }
-        names.push_back(name);
-    }
-
     std::string output = o.output.empty() ? o.appendTo : o.output;
     if (output == "-") output.clear();
     std::string merged;
     if (!o.appendTo.empty() && access(o.appendTo.c_str(), F_OK) == 0) merged = o.appendTo;
+    // The sheet names, each used once; a name the merged workbook has replaces its sheet,
+    // written as the workbook has it.
+    const std::vector<std::string> kept = merged.empty() ? std::vector<std::string>()
+                                                         : sheet_names_in(merged);
+    std::vector<std::string> names, used;
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        std::string name = i < o.sheets.size() ? mended_name(o.sheets[i])
+                           : o.inputs[i] == "-" ? std::string()
+                                                : sheet_name_of(o.inputs[i]);
+        if (name.empty()) name = "Sheet" + std::to_string(i + 1);
+        name = new_name(names, name);
+        for (const std::string &k : kept)
+            if (same_name(k, name)) names.back() = name = k;
+    }
+    used = names;
+    for (const std::string &k : kept)
+        if (!name_taken(used, k)) used.push_back(k);
     // A file is replaced only once the new workbook is complete (the same file may be the
     // merge's input). A new workbook for the standard output is streamed into it; a merge,
     // which writes to a path, is staged in a temporary file.
@@ -585,7 +711,7 @@ int run(const Options &o) {
                                    : xlsInitMerge(merged.c_str(), output.c_str());
     if (!opened) return kExitInput;
     Counts counts;
-    if (int status = write_sheets(o, names, merged, counts); status != 0) {
+    if (int status = write_sheets(o, names, kept, merged, used, counts); status != 0) {
         xlsAbandon();  // the old workbook stays as it was
         return status;
     }
@@ -600,13 +726,14 @@ int run(const Options &o) {
 }
 
 int parse_options(int argc, char **argv, Options &o) {
-    enum { kDecimalComma = 256, kNoHeader, kVersion };
+    enum { kDecimalComma = 256, kNoHeader, kVersion, kDates };
     static const option kLong[] = {{"output", required_argument, nullptr, 'o'},
                                    {"append-to", required_argument, nullptr, 'a'},
                                    {"sheet", required_argument, nullptr, 's'},
                                    {"delimiter", required_argument, nullptr, 'd'},
                                    {"encoding", required_argument, nullptr, 'e'},
                                    {"decimal-comma", no_argument, nullptr, kDecimalComma},
+                                   {"dates", required_argument, nullptr, kDates},
                                    {"text", no_argument, nullptr, 't'},
                                    {"no-header", no_argument, nullptr, kNoHeader},
                                    {"quiet", no_argument, nullptr, 'q'},
@@ -637,6 +764,12 @@ int parse_options(int argc, char **argv, Options &o) {
                 return usage_error("codifica sconosciuta: '" + std::string(arg) + "'");
             break;
         case kDecimalComma: o.decimalComma = true; break;
+        case kDates:
+            if (arg == "dmy") o.dates = DateOrder::dmy;
+            else if (arg == "mdy") o.dates = DateOrder::mdy;
+            else if (arg == "iso") o.dates = DateOrder::iso;
+            else return usage_error("ordine delle date sconosciuto: '" + std::string(arg) + "'");
+            break;
         case 't': o.text = true; break;
         case kNoHeader: o.header = false; break;
         case 'q': o.quiet = true; break;

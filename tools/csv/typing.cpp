@@ -113,12 +113,52 @@ bool date(std::string_view s, Typed &out) noexcept {
     return true;
 }
 
+// A day-first or month-first date, with its time, rewritten in ISO form into `iso`
+// (at most kTypedMax bytes); false when the field is not one.
+bool ordered_date(std::string_view s, DateOrder order, char (&iso)[kTypedMax + 1],
+                  std::size_t &size) noexcept {
+    std::size_t i = 0;
+    int parts[2] = {0, 0};
+    char separator = 0;
+    for (int &part : parts) {
+        std::size_t from = i;
+        while (i < s.size() && i - from < 2 && digit(s[i])) part = part * 10 + (s[i++] - '0');
+        if (i == from || i == s.size() || (separator != 0 && s[i] != separator)) return false;
+        separator = s[i++];
+        if (separator != '/' && separator != '.' && separator != '-') return false;
+    }
+    int year = digits(s, i, 4);
+    if (year < 0 || (i + 4 < s.size() && digit(s[i + 4]))) return false;
+    int day = order == DateOrder::dmy ? parts[0] : parts[1];
+    int month = order == DateOrder::dmy ? parts[1] : parts[0];
+    std::string_view rest = s.substr(i + 4);
+    if (rest.size() > kTypedMax - 10) return false;
+    iso[0] = static_cast<char>('0' + year / 1000);
+    iso[1] = static_cast<char>('0' + year / 100 % 10);
+    iso[2] = static_cast<char>('0' + year / 10 % 10);
+    iso[3] = static_cast<char>('0' + year % 10);
+    iso[4] = iso[7] = '-';
+    iso[5] = static_cast<char>('0' + month / 10);
+    iso[6] = static_cast<char>('0' + month % 10);
+    iso[8] = static_cast<char>('0' + day / 10);
+    iso[9] = static_cast<char>('0' + day % 10);
+    std::memcpy(iso + 10, rest.data(), rest.size());
+    size = 10 + rest.size();
+    return true;
+}
+
 }  // namespace
 
-Typed classify(std::string_view field, bool decimalComma) noexcept {
+Typed classify(std::string_view field, bool decimalComma, DateOrder dates) noexcept {
     Typed t;
     std::string_view s = trimmed(field);
     if (s.empty()) return t;
+    char iso[kTypedMax + 1];
+    std::size_t isoSize = 0;
+    if (dates != DateOrder::iso && digit(s[0]) && ordered_date(s, dates, iso, isoSize)) {
+        if (!date({iso, isoSize}, t)) t.kind = Kind::text;
+        return t;
+    }
     if (digit(s[0]) && s.size() >= 10 && s[4] == '-') {
         if (!date(s, t)) t.kind = Kind::text;
         return t;
