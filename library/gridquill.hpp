@@ -38,11 +38,17 @@ inline constexpr std::size_t kMaxCommentText = 8191;
 // The version of the library loaded at run time, "1.1.0" (xlsVersion).
 inline std::string_view version() noexcept { return xlsVersion(); }
 
-// A refused call. Library refusals carry xlsGetError()'s message unchanged; the
+// A refused call. Library refusals carry xlsGetError()'s message, with the system's reason
+// where the failure had one (an open, a write: system_error() is its errno); the
 // interface's own refusals (texts that do not fit, bad numbers) carry its own.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string &message) : std::runtime_error(message) {}
+    explicit Error(const std::string &message, int system_error = 0)
+        : std::runtime_error(message), system_error_(system_error) {}
+    int system_error() const noexcept { return system_error_; }
+
+private:
+    int system_error_;
 };
 
 namespace detail {
@@ -51,7 +57,10 @@ namespace detail {
 
 // Throws the library's message unless the C call succeeded.
 inline void check(int result) {
-    if (result == XLS_FAIL) refuse(xlsGetError());
+    if (result != XLS_FAIL) return;
+    int reason = xlsGetErrno();
+    if (reason == 0) refuse(xlsGetError());
+    throw Error(std::string(xlsGetError()) + ": " + std::strerror(reason) + "\n", reason);
 }
 
 inline void refuse_too_long(const char *what, std::size_t size, std::size_t limit,
@@ -634,7 +643,34 @@ public:
         });
     }
 
+    // A Number cell from its text, as a reader takes it: an optional '-', digits with an
+    // optional '.' fraction and an optional exponent ("1250.5", "-3e-7"); "1250,50", " 12 "
+    // or "1_000" are refused.
+    Workbook &number(std::string_view text, const CellOptions &options = CellOptions()) {
+        alive();
+        std::size_t i = text.size() > 1 && text[0] == '-' ? 1 : 0, digits = 0;
+        auto digit_run = [&] {
+            std::size_t from = i;
+            while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+            return i - from;
+        };
+        digits = digit_run();
+        if (i < text.size() && text[i] == '.') ++i, digits += digit_run();
+        bool valid = digits > 0 && text.size() <= 64;
+        if (valid && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+            ++i;
+            if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+            valid = digit_run() > 0;
+        }
+        if (!valid || i != text.size())
+            detail::refuse("Testo '" + std::string(text.substr(0, 64)) +
+                           "' non valido per una cella Number\n");
+        detail::CText<64> value(text, "una cella");
+        return write(value.c_str(), 'N', options);
+    }
+
     // A text cell of at most 32767 UTF-16 units; line breaks show with a wrapping style.
+    // A text of 4096 bytes or more is copied to the heap, to be terminated for the C call.
     Workbook &cell(std::string_view text, const CellOptions &options = CellOptions()) {
         alive();
         std::size_t units = detail::utf16_units(text);
@@ -797,20 +833,22 @@ private:
         context_ = xlsNewContext();
         if (context_ == nullptr) detail::refuse(xlsGetError());
         std::string failure;
+        int reason = 0;
         {
             Selection in(context_);
             try {
                 xlsSetEncoding("UTF-8");
                 properties.apply();
-                if (start() == XLS_FAIL) failure = xlsGetError();
+                detail::check(start());
             } catch (const Error &e) {
                 failure = e.what();
+                reason = e.system_error();
             }
         }
         if (!failure.empty()) {
             xlsFreeContext(context_);
             context_ = nullptr;
-            detail::refuse(failure);
+            throw Error(failure, reason);
         }
         open_ = true;
     }

@@ -157,7 +157,7 @@ TEST_F(CppInterface, NumbersAreShortestRoundTripTexts) {
 TEST_F(CppInterface, LibraryRefusalsThrowItsMessage) {
     std::string own = xlsGetError();  // the thread's own state: a workbook's are apart
     EXPECT_EQ(refusal([] { gq::Workbook("missing/x.xml"); }),
-              "Errore in apertura del file 'missing/x.xml'");
+              "Errore in apertura del file 'missing/x.xml': No such file or directory\n");
     gq::Workbook wb("e.xml");
     wb.sheet("A").cell("x");
     struct Case {
@@ -193,6 +193,10 @@ TEST_F(CppInterface, TextsThatWouldBeCutOrMisreadAreRefused) {
             {[&] { wb.cell(fits + "\xC3\xA8"); },
              "Testo troppo lungo per una cella (32768 unita' UTF-16, al massimo 32767)\n"},
             {[&] { wb.cell("a\0b"s); }, "Carattere nullo nel testo per una cella\n"},
+            {[&] { wb.number("1250,50"); }, "Testo '1250,50' non valido per una cella Number\n"},
+            {[&] { wb.number(" 12 "); }, "Testo ' 12 ' non valido per una cella Number\n"},
+            {[&] { wb.number("1_000"); }, "Testo '1_000' non valido per una cella Number\n"},
+            {[&] { wb.number("1e"); }, "Testo '1e' non valido per una cella Number\n"},
             {[&] { wb.cell(std::numeric_limits<double>::quiet_NaN()); },
              "Numero non finito per una cella Number\n"},
             {[&] { wb.cell(-std::numeric_limits<float>::infinity()); },
@@ -211,11 +215,14 @@ TEST_F(CppInterface, TextsThatWouldBeCutOrMisreadAreRefused) {
              "Testo troppo lungo per l'intestazione (128 byte, al massimo 127)\n"},
         };
         for (const Case &c : cases) EXPECT_EQ(refusal(c.call), c.message);
+        wb.number("-1250.5e-3");
+        wb.next_row();
         wb.cell(fits);
     }
     std::string text = read_file("t.xml");
-    ASSERT_EQ(cell_lines(text).size(), 1u);
-    EXPECT_TRUE(cell_lines(text)[0] == "    <Cell ><Data ss:Type=\"String\">" + fits + "</Data></Cell>\n");
+    ASSERT_EQ(cell_lines(text).size(), 2u);
+    EXPECT_EQ(cell_lines(text)[0], "    <Cell ><Data ss:Type=\"Number\">-1250.5e-3</Data></Cell>\n");
+    EXPECT_TRUE(cell_lines(text)[1] == "    <Cell ><Data ss:Type=\"String\">" + fits + "</Data></Cell>\n");
     EXPECT_EQ(xml_error("t.xml"), "");
 }
 
