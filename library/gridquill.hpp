@@ -24,12 +24,13 @@ namespace gridquill {
 
 // Longest texts the interface passes on whole; a longer text is refused, never cut.
 // Texts are UTF-8: each workbook selects xlsSetEncoding("UTF-8") in its own context.
-inline constexpr std::size_t kMaxCellUnits = 32767;  // a cell value, in UTF-16 units
+inline constexpr std::size_t kMaxCellUnits = XLS_MAX_CELL_UNITS;  // a cell value, UTF-16 units
 inline constexpr std::size_t kMaxCellBytes = 3 * kMaxCellUnits + 3;  // the most that holds them
-inline constexpr std::size_t kMaxFormula = 1024;
-inline constexpr std::size_t kMaxStyleId = 15;   // a style that this client defines
+inline constexpr std::size_t kMaxFormula = XLS_MAX_FORMULA;
+inline constexpr std::size_t kMaxText = XLS_MAX_TEXT;  // a property, a name, a sheet to drop
+inline constexpr std::size_t kMaxStyleId = XLS_MAX_STYLE_ID;  // a style that this client defines
 inline constexpr std::size_t kMaxStyleRef = 31;  // a style a cell, row or column names
-inline constexpr std::size_t kMaxSheetName = 31;  // characters
+inline constexpr std::size_t kMaxSheetName = XLS_MAX_SHEET_NAME;  // characters
 inline constexpr std::size_t kMaxAuthor = 99;
 inline constexpr std::size_t kMaxPath = 4095;
 inline constexpr std::size_t kMaxLinkText = 2079;     // links, tips, authors, conditions
@@ -395,21 +396,22 @@ public:
 
 private:
     friend class Workbook;
-    static constexpr const char *kNames[7] = {"Title",    "Subject", "Keywords", "Description",
-                                              "Category", "Manager", "Company"};
+    static constexpr int kCount = 7;
+    static constexpr const char *kNames[kCount] = {"Title",    "Subject", "Keywords", "Description",
+                                                   "Category", "Manager", "Company"};
     Properties &set(int which, std::string_view text) {
-        detail::check_text(text, 255, "una proprieta' del documento");
+        detail::check_text(text, kMaxText, "una proprieta' del documento");
         values_[which] = std::string(text);
         return *this;
     }
     // Sets them in the library for the open that follows.
     void apply() const {
-        for (int i = 0; i < 7; ++i)
+        for (int i = 0; i < kCount; ++i)
             if (!values_[i].empty())
                 detail::check(xlsSetDocumentProperty(kNames[i], values_[i].c_str()));
         if (active_ != -1) detail::check(xlsSetActiveSheet(active_));
     }
-    std::string values_[7];
+    std::string values_[kCount];
     int active_ = -1;
 };
 
@@ -492,7 +494,7 @@ public:
     // In a merge, leaves out the input worksheet of this name.
     Workbook &drop_sheet(std::string_view name) {
         Selection in = use();
-        detail::CText<255> sheet(name, "il nome del foglio");
+        detail::CText<kMaxText> sheet(name, "il nome del foglio");
         if (name.empty()) detail::refuse("Manca il nome del foglio da togliere\n");
         detail::check(xlsSheetDelete(sheet.c_str()));
         return *this;
@@ -798,8 +800,8 @@ private:
     Workbook &add_name(int (*call)(const char *, const char *), std::string_view name,
                        std::string_view refers_to) {
         Selection in = use();
-        detail::CText<255> id(name, "il nome");
-        detail::CText<1024> formula(refers_to, "il riferimento del nome");
+        detail::CText<kMaxText> id(name, "il nome");
+        detail::CText<kMaxFormula> formula(refers_to, "il riferimento del nome");
         detail::check(call(id.c_str(), formula.c_str()));
         return *this;
     }

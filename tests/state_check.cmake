@@ -1,10 +1,10 @@
-# All mutable library state lives in the writer states that g reaches: the library holds no
-# writable data but the thread-local pointers to them, the registry of live contexts (and
-# what the toolchain adds), and
-# every exported call asks attached() before it reaches g.
+# All mutable library state lives in the writer states that current() reaches: the library
+# holds no writable data but the thread-local pointers to them, the registry of live contexts
+# (and what the toolchain adds), and every exported call asks attached() before it reaches
+# its state.
 if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DNM -DLIBRARY -DSOURCES
   cmake_policy(SET CMP0057 NEW)
-  set(allowed gridquill_state "gridquill::detail::(anonymous namespace)::selected"
+  set(allowed gridquill::detail::current_state "gridquill::detail::(anonymous namespace)::selected"
       "gridquill::detail::(anonymous namespace)::own"
       # the registry of the contexts clients made, which tells a live one from any pointer
       "(anonymous namespace)::liveContexts" "(anonymous namespace)::liveLock"
@@ -36,9 +36,10 @@ if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DNM -DLIBRARY -DSOURCES
            bodies "${text}")
     foreach(body IN LISTS bodies)
       string(REGEX MATCH "[A-Za-z0-9_]+\\(" name "${body}")
-      # The two context calls that reach g only through refuse_context(), and xlsVersion,
-      # which reaches no state.
-      if(NOT body MATCHES "attached\\(\\)" AND NOT name MATCHES "^xls((Get|Select)Context|Version)\\($")
+      # The two context calls that reach a state only through refuse_context(), and
+      # xlsVersion, which reaches none.
+      if(NOT body MATCHES "attached\\(\\)" AND
+         NOT name MATCHES "^xls((Get|Select)Context|Version)\\($")
         list(APPEND unguarded "${name}")
       endif()
     endforeach()

@@ -2,7 +2,7 @@
 #include "input.hpp"
 
 #include "../textutil/names.hpp"
-#include "../writer/extras.hpp"
+#include "../writer/merge_port.hpp"
 
 #include <expat.h>
 
@@ -78,8 +78,8 @@ bool forbidden_control(std::uint32_t c) noexcept { return c < 0x20 && c != 9 && 
 
 }  // namespace
 
-void CleanSource::start(std::FILE *in, InputEncoding encoding) noexcept {
-    in_ = in;
+void CleanSource::start(Input &in, InputEncoding encoding) noexcept {
+    in_ = &in;
     encoding_ = encoding;
     failed_ = ended_ = false;
     first_ = true;
@@ -174,8 +174,8 @@ std::string_view CleanSource::next() noexcept {
         // Held-back bytes of the last chunk lead this one.
         std::size_t held = pendingText_;
         if (held != 0) std::memmove(text_, text_ + heldAt_, held);
-        std::size_t n = std::fread(raw_ + pendingRaw_, 1, kRaw - pendingRaw_, in_);
-        if (n == 0 && std::ferror(in_)) {
+        std::size_t n = in_->read(reinterpret_cast<char *>(raw_) + pendingRaw_, kRaw - pendingRaw_);
+        if (n == 0 && in_->error() != 0) {
             failed_ = true;
             return {};
         }
@@ -194,7 +194,7 @@ std::string_view CleanSource::next() noexcept {
 namespace {
 
 // The parser's heap is the arena of the calling thread's merge, the one being scanned.
-Arena<kMergeArenaSize> &arena() noexcept { return g.mergeInput->arena; }
+Arena<kMergeArenaSize> &arena() noexcept { return current().mergeInput->arena; }
 void *arena_malloc(std::size_t n) { return arena().allocate(n); }
 void *arena_realloc(void *p, std::size_t n) { return arena().resize(p, n); }
 void arena_free(void *p) { arena().release(p); }
@@ -718,15 +718,15 @@ BoundedText<N> &append_number(BoundedText<N> &out, unsigned long long n) noexcep
 
 }  // namespace
 
-bool scan_input(MergeInput &m, std::FILE *in, const ScanTarget &target,
+bool scan_input(MergeInput &m, Input &in, const ScanTarget &target,
                 BoundedText<256> &message) noexcept {
     InputPlan &p = m.plan;
     p = InputPlan{};
     m.sheetNames.clear();
     message.clear();
     char head[256];
-    std::size_t n = std::fread(head, 1, sizeof head, in);
-    if (std::ferror(in) || std::fseek(in, 0, SEEK_SET) != 0) {
+    std::size_t n = in.read(head, sizeof head);
+    if (in.error() != 0 || !in.rewind()) {
         message.assign(kReadError);
         return false;
     }

@@ -6,10 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 
 #include "../textutil/bounded_text.hpp"
+#include "../writer/input.hpp"
 #include "../writer/registry.hpp"
 #include "arena.hpp"
 
@@ -29,7 +29,7 @@ enum class InputEncoding { utf8, latin1, windows1252, utf16le, utf16be };
 // Bytes of the input in the clean stream, chunk by chunk.
 class CleanSource {
 public:
-    void start(std::FILE *in, InputEncoding encoding) noexcept;
+    void start(Input &in, InputEncoding encoding) noexcept;
     // The next chunk; empty at the end of the input or on a read error (failed()).
     std::string_view next() noexcept;
     bool failed() const noexcept { return failed_; }
@@ -39,7 +39,7 @@ private:
     std::size_t blank_control_references(char *text, std::size_t n, bool last) noexcept;
 
     static constexpr std::size_t kRaw = 1 << 16;
-    std::FILE *in_ = nullptr;
+    Input *in_ = nullptr;
     InputEncoding encoding_ = InputEncoding::utf8;
     bool failed_ = false, ended_ = false, first_ = true;
     std::size_t pendingRaw_ = 0;   // undecoded bytes kept from the last read
@@ -154,7 +154,7 @@ struct ScanTarget {
 
 // The scan of the whole input from its start: the encoding found, the parse, the plan.
 // False with the message when the input is refused.
-bool scan_input(MergeInput &m, std::FILE *in, const ScanTarget &target,
+bool scan_input(MergeInput &m, Input &in, const ScanTarget &target,
                 BoundedText<256> &message) noexcept;
 
 }  // namespace gridquill::detail

@@ -2,8 +2,6 @@
 // chosen worksheets left out, replaced where they stand or continued, and the client's
 // styles, names and worksheets added. The input is judged whole before anything is
 // written (input.cpp), then copied as it stands, cut and edited at the places found.
-#include "merge.hpp"
-
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,9 +10,8 @@
 #include <string_view>
 
 #include "../textutil/names.hpp"
-#include "../writer/extras.hpp"
+#include "../writer/merge_port.hpp"
 #include "../writer/sheet.hpp"
-#include "../writer/state.hpp"
 #include "input.hpp"
 
 namespace gridquill::detail {
@@ -44,14 +41,16 @@ constexpr std::string_view kExcelNamespace = "urn:schemas-microsoft-com:office:e
 
 // True when the output path names the open input: the same text, or the same device
 // and inode (another path, a link).
-bool is_input(const char *inputPath, const char *outputPath) noexcept {
+bool is_input(const Input &input, const char *inputPath, const char *outputPath) noexcept {
     if (std::string_view(inputPath) == outputPath) return true;
     struct stat in {}, out {};
-    return fstat(fileno(g.inFile), &in) == 0 && stat(outputPath, &out) == 0 &&
-           in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+    return fstat(input.fd(), &in) == 0 && stat(outputPath, &out) == 0 && in.st_dev == out.st_dev &&
+           in.st_ino == out.st_ino;
 }
 
-bool merging() noexcept { return g.mergeInput != nullptr && g.inFile != nullptr; }
+bool merging(const WriterState &w) noexcept {
+    return w.book.merge != nullptr && w.mergeInput != nullptr && w.in.is_open();
+}
 
 // ---- The edits -------------------------------------------------------------------
 
@@ -78,14 +77,14 @@ void sort_edits(MergeInput &m) noexcept {
     }
 }
 
-void apply(MergeInput &m, const Edit &e) noexcept {
+void apply(WriterState &w, MergeInput &m, const Edit &e) noexcept {
     switch (e.kind) {
-    case Edit::text: emit({m.pool.c_str() + e.textAt, e.textSize}); break;
-    case Edit::names: write_workbook_names(); break;
+    case Edit::text: w.out.write({m.pool.c_str() + e.textAt, e.textSize}); break;
+    case Edit::names: write_workbook_names(w); break;
     case Edit::names_inside:
-        if (e.to != e.at) emit(">\n");  // an empty Names element opened
-        write_workbook_names_inside();
-        if (e.to != e.at) emit({m.pool.c_str() + e.textAt, e.textSize});
+        if (e.to != e.at) w.out.write(">\n");  // an empty Names element opened
+        write_workbook_names_inside(w);
+        if (e.to != e.at) w.out.write({m.pool.c_str() + e.textAt, e.textSize});
         break;
     }
     if (e.to > m.cursor) m.cursor = e.to;
@@ -93,7 +92,7 @@ void apply(MergeInput &m, const Edit &e) noexcept {
 
 // The input's bytes from the copy's position up to `to`, edited; the insertions at `to`
 // come too. An input that ends before is noted for xlsClose.
-void copy_to(MergeInput &m, Offset to) noexcept {
+void copy_to(WriterState &w, MergeInput &m, Offset to) noexcept {
     for (;;) {
         while (m.nextEdit < m.editCount) {
             const Edit &e = m.edits[m.nextEdit];
@@ -103,7 +102,7 @@ void copy_to(MergeInput &m, Offset to) noexcept {
             }
             if (e.at != m.cursor || e.at > to || (e.at == to && e.to != e.at)) break;
             ++m.nextEdit;
-            apply(m, e);
+            apply(w, m, e);
         }
         if (m.cursor >= to || m.copyEnded) return;
         Offset limit = to;
@@ -113,14 +112,14 @@ void copy_to(MergeInput &m, Offset to) noexcept {
             m.chunk = m.source.next();
             if (m.chunk.empty()) {
                 m.copyEnded = true;
-                g.inputTruncated = true;
+                w.book.inputTruncated = true;
                 return;
             }
         }
         Offset end = m.chunkStart + m.chunk.size();
         if (limit < end) end = limit;
-        emit(m.chunk.substr(static_cast<std::size_t>(m.cursor - m.chunkStart),
-                            static_cast<std::size_t>(end - m.cursor)));
+        w.out.write(m.chunk.substr(static_cast<std::size_t>(m.cursor - m.chunkStart),
+                                   static_cast<std::size_t>(end - m.cursor)));
         m.cursor = end;
     }
 }
@@ -137,16 +136,16 @@ BoundedText<N> &element(BoundedText<N> &out, std::string_view prefix, std::strin
 
 // The client's document properties in the input's DocumentProperties, each in its place
 // of the sequence and in place of the input's value, or in an element of their own.
-void plan_properties(MergeInput &m) noexcept {
+void plan_properties(WriterState &w, MergeInput &m) noexcept {
     const InputPlan &p = m.plan;
     BoundedText<kPropertySize + 64> line;
     BoundedText<kPropertyCount * (kPropertySize + 64)> all;
     for (int i = 0; i < kPropertyCount; ++i) {
-        if (g.properties[i].empty()) continue;
+        if (w.settings.properties[i].empty()) continue;
         const PropertySlot slot = property_slot(i);
         line.assign("  ");
         element(line, p.propertiesInside != kNowhere ? p.propertiesPrefix.view() : "", slot.name,
-                g.properties[i].view())
+                w.settings.properties[i].view())
             .append("\n");
         if (p.propertiesInside == kNowhere) {
             all.append(line.view());
@@ -170,7 +169,7 @@ void plan_properties(MergeInput &m) noexcept {
 
 // What the start knows: the declaration of a transcoded input, the namespaces the root
 // lacks, the document properties.
-void plan_start(MergeInput &m) noexcept {
+void plan_start(WriterState &w, MergeInput &m) noexcept {
     const InputPlan &p = m.plan;
     if (p.declStart != kNowhere) {
         add_edit(m, p.declStart, p.declEnd,
@@ -182,7 +181,7 @@ void plan_start(MergeInput &m) noexcept {
         tag.append(p.rootDeclarations.view()).append(p.rootEmpty ? ">\n" : ">");
         add_edit(m, p.rootGt, p.rootTagEnd, tag.view());
     }
-    plan_properties(m);
+    plan_properties(w, m);
 }
 
 // Each input sheet's place among the output's sheets, -1 for one left out.
@@ -195,10 +194,10 @@ void number_sheets(MergeInput &m) noexcept {
 // The sheet the output opens on: the client's choice, else the input's active sheet where
 // it stays and is visible, else the first such sheet, else the client's first new sheet.
 // The workbook's ActiveSheet and FirstVisibleSheet follow.
-void plan_view(MergeInput &m) noexcept {
+void plan_view(WriterState &w, MergeInput &m) noexcept {
     const InputPlan &p = m.plan;
     number_sheets(m);
-    int active = g.workbookActiveSheet;
+    int active = w.book.activeSheet;
     m.activeChosen = active >= 0;
     if (active < 0) {
         auto shown = [&](std::size_t i) {
@@ -214,7 +213,7 @@ void plan_view(MergeInput &m) noexcept {
         }
     }
     m.active = active;
-    g.workbookActiveSheet = active;
+    w.book.activeSheet = active;
     BoundedText<96> text;
     if (p.activeStart != kNowhere) {
         text.append_int(active);
@@ -241,10 +240,10 @@ void plan_view(MergeInput &m) noexcept {
 
 // The sheets' edits: the ones left out, one Selected on the active sheet, the counts of
 // a continued table; the client's workbook names.
-void plan_sheets(MergeInput &m) noexcept {
+void plan_sheets(WriterState &w, MergeInput &m) noexcept {
     const InputPlan &p = m.plan;
     number_sheets(m);
-    if (!g.workbookNames.empty()) {
+    if (!w.book.names.empty()) {
         if (p.namesInside != kNowhere) {
             BoundedText<80> close;
             close.append("</").append(p.namesName.view()).append(">");
@@ -290,55 +289,56 @@ void plan_sheets(MergeInput &m) noexcept {
 
 // The input up to the end of its styles, and the built-in styles it lacks: at the first
 // call that writes, so that the sheets marked until then are known to the view state.
-void write_head(MergeInput &m) noexcept {
+void write_head(WriterState &w, MergeInput &m) noexcept {
     if (m.headWritten) return;
     m.headWritten = true;
-    plan_view(m);
+    plan_view(w, m);
     sort_edits(m);
     const InputPlan &p = m.plan;
     if (p.stylesEnd != kNowhere) {
-        copy_to(m, p.stylesEnd);
-        if (p.stylesEmpty) emit(">\n");
+        copy_to(w, m, p.stylesEnd);
+        if (p.stylesEmpty) w.out.write(">\n");
     } else {
-        copy_to(m, p.stylesAt);
-        emit(" <Styles>\n");
+        copy_to(w, m, p.stylesAt);
+        w.out.write(" <Styles>\n");
     }
     for (const BuiltInStyle &style : kBuiltInStyles)
-        if (m.builtIns & (1u << (&style - kBuiltInStyles))) emit(style.definition);
+        if (m.builtIns & (1u << (&style - kBuiltInStyles))) w.out.write(style.definition);
 }
 
 // The Styles end and the start of the sheets' copy, at the first xlsAddSheet.
-void begin_sheets(MergeInput &m) noexcept {
-    write_head(m);
+void begin_sheets(WriterState &w, MergeInput &m) noexcept {
+    write_head(w, m);
     m.sheetsBegun = true;
-    plan_sheets(m);
+    plan_sheets(w, m);
     sort_edits(m);
     const InputPlan &p = m.plan;
     if (p.stylesEnd == kNowhere) {
-        emit(" </Styles>\n");
+        w.out.write(" </Styles>\n");
     } else if (p.stylesEmpty) {
-        emit("</");
-        emit(p.stylesName.view());
-        emit(">");
+        w.out.write("</");
+        w.out.write(p.stylesName.view());
+        w.out.write(">");
         m.cursor = p.stylesEnd + 2;
     }
 }
 
 // The input's sheets that stay count as names of the workbook, once.
-void register_kept_names(MergeInput &m) noexcept {
+void register_kept_names(WriterState &w, MergeInput &m) noexcept {
     if (m.namesRegistered) return;
     m.namesRegistered = true;
     for (std::size_t i = 0; i < m.plan.sheetCount; ++i)
-        if (m.marks[i] == SheetMark::keep) register_sheet_name(m.sheetNames.at(m.plan.sheets[i].nameIndex));
+        if (m.marks[i] == SheetMark::keep)
+            register_sheet_name(w, m.sheetNames.at(m.plan.sheets[i].nameIndex));
 }
 
 // The copy passes a marked sheet the client has not taken: it stays as it is.
-void pass_sheets_before(MergeInput &m, std::size_t limit) noexcept {
+void pass_sheets_before(WriterState &w, MergeInput &m, std::size_t limit) noexcept {
     for (; m.nextSheet < limit; ++m.nextSheet) {
         SheetMark &mark = m.marks[m.nextSheet];
         if (mark != SheetMark::replace && mark != SheetMark::append) continue;
         mark = SheetMark::passed;
-        register_sheet_name(m.sheetNames.at(m.plan.sheets[m.nextSheet].nameIndex));
+        register_sheet_name(w, m.sheetNames.at(m.plan.sheets[m.nextSheet].nameIndex));
     }
 }
 
@@ -352,52 +352,54 @@ int sheet_index(MergeInput &m, std::string_view seen) noexcept {
                             static_cast<std::ptrdiff_t>(decltype(m.sheetNames)::stored_size));
 }
 
-MergeInput *ensure_merge_input() noexcept {
-    if (g.mergeInput == nullptr) g.mergeInput = new (std::nothrow) MergeInput;
-    return g.mergeInput;
+void free_merge_input(MergeInput *m) noexcept { delete m; }
+
+MergeInput *ensure_merge_input(WriterState &w) noexcept {
+    if (w.mergeInput == nullptr) w.mergeInput = new (std::nothrow) MergeInput;
+    w.freeMergeInput = free_merge_input;
+    return w.mergeInput;
 }
 
 // Marks the input sheets named `name` (as a reader sees it); 0 with a message when the
 // input has none, or the copy has begun.
-int mark_sheet(const char *name, SheetMark mark, std::string_view call) noexcept {
+int mark_sheet(WriterState &w, const char *name, SheetMark mark, std::string_view call) noexcept {
     std::string_view sheet = arg(name);
     if (sheet.empty()) return kNo;
     if (sheet.size() > kMaxMarkedName)
-        return fail({"Nome Sheet troppo lungo (al massimo 199 caratteri) in ", call, "()."});
-    if (!g.mergeMode || !merging())
-        return fail({"Nessun file in input aperto: il foglio '", sheet, "' non c'e' in ", call, "().\n"});
-    MergeInput &m = *g.mergeInput;
+        return fail(w, {"Nome Sheet troppo lungo (al massimo 199 caratteri) in ", call, "()."});
+    if (!merging(w))
+        return fail(w, {"Nessun file in input aperto: il foglio '", sheet, "' non c'e' in ", call,
+                        "().\n"});
+    MergeInput &m = *w.mergeInput;
     if (m.sheetsBegun)
-        return fail({"Non si puo' segnare il foglio '", sheet, "' a questo punto in ", call,
-                     "(): va fatto prima del primo xlsAddSheet().\n"});
+        return fail(w, {"Non si puo' segnare il foglio '", sheet, "' a questo punto in ", call,
+                        "(): va fatto prima del primo xlsAddSheet().\n"});
     BoundedText<kMaxUnitBytes * kMaxMarkedName + 1> escaped;
     BoundedText<kMaxMarkedName + 1> seen;
-    append_escaped(escaped, sheet, Place::attribute);
+    append_escaped(escaped, sheet, Place::attribute, w.settings.encoding);
     int index = append_decoded(seen, escaped.view()) ? sheet_index(m, seen.view()) : -1;
     if (index < 0)
-        return fail({"Foglio '", sheet, "' non presente nel file in input in ", call, "().\n"});
+        return fail(w, {"Foglio '", sheet, "' non presente nel file in input in ", call, "().\n"});
     for (std::size_t i = 0; i < m.plan.sheetCount; ++i) {
         if (m.plan.sheets[i].nameIndex != index) continue;
         if (mark == SheetMark::append && !m.plan.sheets[i].appendable)
-            return fail({"Il foglio '", sheet, "' del file in input non ha una tabella che si "
-                         "possa continuare in ", call, "().\n"});
+            return fail(w, {"Il foglio '", sheet,
+                            "' del file in input non ha una tabella che si "
+                            "possa continuare in ",
+                            call, "().\n"});
         m.marks[i] = mark;
     }
     return kYes;
 }
 
-}  // namespace
-
-void free_merge_input(MergeInput *m) noexcept { delete m; }
-
-void merge_write_head() noexcept {
-    if (g.mergeMode && merging()) write_head(*g.mergeInput);
+void merge_write_head(WriterState &w) noexcept {
+    if (merging(w)) write_head(w, *w.mergeInput);
 }
 
-int merge_sheet_turn(std::string_view seen) noexcept {
-    if (!g.mergeMode || !merging()) return -1;
-    MergeInput &m = *g.mergeInput;
-    register_kept_names(m);
+int merge_sheet_turn(WriterState &w, std::string_view seen) noexcept {
+    if (!merging(w)) return -1;
+    MergeInput &m = *w.mergeInput;
+    register_kept_names(w, m);
     int index = sheet_index(m, seen);
     if (index < 0) return -1;
     for (std::size_t i = m.nextSheet; i < m.plan.sheetCount; ++i)
@@ -407,83 +409,88 @@ int merge_sheet_turn(std::string_view seen) noexcept {
     return -1;
 }
 
-void __CopiaSheet(int turn) noexcept {
-    if (g.outFile == nullptr || !merging()) {
-        emit(" </Styles>\n");
-        close_input();
+void __CopiaSheet(WriterState &w, int turn) noexcept {
+    if (!w.out.is_open() || !merging(w)) {
+        w.out.write(" </Styles>\n");
+        w.in.close();
         errno = EBADF;
-        fail_open({"Errore in apertura dei file in __CopiaSheet()."});
+        fail_open(w, {"Errore in apertura dei file in __CopiaSheet()."});
         return;
     }
-    MergeInput &m = *g.mergeInput;
-    if (!m.sheetsBegun) begin_sheets(m);
+    MergeInput &m = *w.mergeInput;
+    if (!m.sheetsBegun) begin_sheets(w, m);
     const InputPlan &p = m.plan;
     if (turn < 0) {
-        pass_sheets_before(m, p.sheetCount);
-        copy_to(m, p.afterSheets);
-        g.mergeSheetIndex = m.keptCount + m.newSheets++;
+        pass_sheets_before(w, m, p.sheetCount);
+        copy_to(w, m, p.afterSheets);
+        w.book.mergeSheetIndex = m.keptCount + m.newSheets++;
         return;
     }
     const std::size_t i = static_cast<std::size_t>(turn);
     const InputSheet &s = p.sheets[i];
-    pass_sheets_before(m, i);
+    pass_sheets_before(w, m, i);
     m.nextSheet = i + 1;
-    g.mergeSheetIndex = m.outputIndex[i];
+    w.book.mergeSheetIndex = m.outputIndex[i];
     if (m.marks[i] == SheetMark::replace) {
-        copy_to(m, s.start);
+        copy_to(w, m, s.start);
         if (m.cursor < s.end) m.cursor = s.end;
         return;
     }
-    copy_to(m, s.tableEnd);
+    copy_to(w, m, s.tableEnd);
     if (s.tableEmpty) {
-        emit(">\n");
+        w.out.write(">\n");
         m.cursor = s.tableEnd + 2;
     }
     m.appending = turn;
 }
 
-void merge_sheet_started() noexcept {
-    if (!g.mergeMode || !merging() || g.mergeInput->appending < 0) return;
-    const InputSheet &s = g.mergeInput->plan.sheets[g.mergeInput->appending];
-    g.sheetHeadPending = false;
-    g.lastRow = s.lastRow;
-    g.currentRow = (s.reachRow > s.lastRow ? s.reachRow : s.lastRow) + 1;
-    if (g.currentRow != g.lastRow + 1)
-        g.pendingRowAttrs.assign(" ss:Index=\"").append_int(g.currentRow).append("\" ");
+void merge_sheet_started(WriterState &w) noexcept {
+    if (!merging(w) || w.mergeInput->appending < 0) return;
+    const InputSheet &s = w.mergeInput->plan.sheets[w.mergeInput->appending];
+    w.sheet.headPending = false;
+    w.cells.lastRow = s.lastRow;
+    w.cells.currentRow = (s.reachRow > s.lastRow ? s.reachRow : s.lastRow) + 1;
+    if (w.cells.currentRow != w.cells.lastRow + 1)
+        w.cells.pendingRowAttrs.assign(" ss:Index=\"").append_int(w.cells.currentRow).append("\" ");
 }
 
-bool merge_close_sheet() noexcept {
-    if (!g.mergeMode || !merging() || g.mergeInput->appending < 0) return false;
-    MergeInput &m = *g.mergeInput;
+bool merge_close_sheet(WriterState &w) noexcept {
+    if (!merging(w) || w.mergeInput->appending < 0) return false;
+    MergeInput &m = *w.mergeInput;
     const InputSheet &s = m.plan.sheets[m.appending];
     m.appending = -1;
-    if (g.rowOpen) emit("   </Row>\n");
-    g.rowOpen = kNo;
+    if (w.cells.rowOpen) w.out.write("   </Row>\n");
+    w.cells.rowOpen = false;
     if (s.tableEmpty) {
-        emit("</");
-        emit({s.prefixText[1], s.tablePrefix});
-        emit(s.tablePrefix != 0 ? ":Table>" : "Table>");
+        w.out.write("</");
+        w.out.write({s.prefixText[1], s.tablePrefix});
+        w.out.write(s.tablePrefix != 0 ? ":Table>" : "Table>");
     }
-    copy_to(m, s.end);
+    copy_to(w, m, s.end);
     return true;
 }
 
-bool merge_finish() noexcept {
-    if (!g.mergeMode || !merging() || !g.mergeInput->sheetsBegun) return false;
-    MergeInput &m = *g.mergeInput;
+bool merge_finish(WriterState &w) noexcept {
+    if (!merging(w) || !w.mergeInput->sheetsBegun) return false;
+    MergeInput &m = *w.mergeInput;
     const InputPlan &p = m.plan;
-    pass_sheets_before(m, p.sheetCount);
+    pass_sheets_before(w, m, p.sheetCount);
     if (p.rootEmpty) {
-        copy_to(m, p.rootTagEnd);
-        emit("</");
-        emit(p.rootName.view());
-        emit(">\n");
+        copy_to(w, m, p.rootTagEnd);
+        w.out.write("</");
+        w.out.write(p.rootName.view());
+        w.out.write(">\n");
     }
-    copy_to(m, p.length);
-    if (m.cursor < p.length) g.inputTruncated = true;
-    close_input();
+    copy_to(w, m, p.length);
+    if (m.cursor < p.length) w.book.inputTruncated = true;
+    w.in.close();
     return true;
 }
+
+constexpr MergeHooks kHooks = {merge_write_head,    merge_sheet_turn,  __CopiaSheet,
+                               merge_sheet_started, merge_close_sheet, merge_finish};
+
+}  // namespace
 
 }  // namespace gridquill::detail
 
@@ -491,65 +498,60 @@ using namespace gridquill::detail;
 
 extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexcept {
     if (!attached()) return kNo;
-    drop_open_streams();
-    reset_workbook();
-    clear_error();
-    g.mergeMode = kYes;
-    g.workbookActiveSheet = g.activeSheet;  // the client's choice, else the input's
-    g.activeSheet = -1;
+    WriterState &w = current();
+    start_merge(w, kHooks);  // the active sheet: the client's choice, else the input's
 
     const char *input = inputPath != nullptr ? inputPath : "";
-    g.inFile = std::fopen(input, "rb");
-    if (g.inFile == nullptr)
-        return fail_open({"Errore in apertura del file in input '", input, "'"});
-    std::setvbuf(g.inFile, g.inBuffer, _IOFBF, sizeof g.inBuffer);
+    if (!w.in.open(input))
+        return fail_open(w, {"Errore in apertura del file in input '", input, "'"});
 
     std::string_view where = arg(outputPath);
     if (where.empty()) where = kDefaultName;
     if (where.size() > kMaxPath) {  // refused like a path that cannot be opened
-        g.outputPath.clear();
+        w.out.path.clear();
         errno = ENAMETOOLONG;
-        return fail_open({"Errore in apertura del file in output '", where, "'"});
+        return fail_open(w, {"Errore in apertura del file in output '", where, "'"});
     }
-    g.outputPath.assign(where);
+    w.out.path.assign(where);
     // A temporary output leaves the input whole until the workbook replaces it.
-    if (!writes_through_temporary(g.outputPath.c_str()) && is_input(input, g.outputPath.c_str())) {
-        close_input();
-        return fail({"File in input e file in output coincidono."});
+    if (!(w.settings.atomic && writes_through_temporary(w.out.path.c_str())) &&
+        is_input(w.in, input, w.out.path.c_str())) {
+        w.in.close();
+        return fail(w, {"File in input e file in output coincidono."});
     }
-    MergeInput *m = ensure_merge_input();
+    MergeInput *m = ensure_merge_input(w);
     if (m == nullptr) {
-        close_input();
-        return fail({"Memoria insufficiente per leggere il file in input.\n"});
+        w.in.close();
+        return fail(w, {"Memoria insufficiente per leggere il file in input.\n"});
     }
     // The whole input judged before anything is opened for writing.
     ScanTarget target;
     target.maxStyleId = kMaxRegisteredId;
     target.add_style = [](std::string_view id) noexcept {
-        return g.styleIds.add(id) != decltype(g.styleIds)::Add::full;
+        return current().book.styleIds.add(id) != decltype(Workbook::styleIds)::Add::full;
     };
     BoundedText<256> message;
-    if (!scan_input(*m, g.inFile, target, message)) {
-        close_input();
-        return message.view() == kReadError ? fail_open({kReadError}) : fail({message.view()});
+    if (!scan_input(*m, w.in, target, message)) {
+        w.in.close();
+        return message.view() == kReadError ? fail_open(w, {kReadError})
+                                            : fail(w, {message.view()});
     }
     m->builtIns = 0;
     for (const BuiltInStyle &style : kBuiltInStyles) {
-        if (g.styleIds.contains(style.id)) continue;
-        if (g.styleIds.add(style.id) != decltype(g.styleIds)::Add::added) {
-            close_input();
-            return fail({"File in input con troppi tag <Style>."});
+        if (w.book.styleIds.contains(style.id)) continue;
+        if (w.book.styleIds.add(style.id) != decltype(Workbook::styleIds)::Add::added) {
+            w.in.close();
+            return fail(w, {"File in input con troppi tag <Style>."});
         }
         m->builtIns |= 1u << (&style - kBuiltInStyles);
     }
-    if (std::fseek(g.inFile, 0, SEEK_SET) != 0) {
-        close_input();
-        return fail_open({kReadError});
+    if (!w.in.rewind()) {
+        w.in.close();
+        return fail_open(w, {kReadError});
     }
-    g.outFile = open_output(g.outputPath.c_str());
-    if (g.outFile == nullptr)
-        return fail_open({"Errore in apertura del file in output '", g.outputPath.view(), "'"});
-    m->source.start(g.inFile, m->plan.encoding);
+    if (!open_merge_output(w))
+        return fail_open(w, {"Errore in apertura del file in output '", w.out.path.view(), "'"});
+    m->source.start(w.in, m->plan.encoding);
     m->cursor = m->chunkStart = 0;
     m->chunk = {};
     m->editCount = m->nextEdit = 0;
@@ -559,22 +561,22 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     m->newSheets = 0;
     m->appending = -1;
     for (auto &mark : m->marks) mark = SheetMark::keep;
-    plan_start(*m);
-    forget_properties();
+    plan_start(w, *m);
+    forget_properties(w);
     return kYes;
 }
 
 extern "C" int xlsSheetDelete(const char *name) noexcept {
     if (!attached()) return kNo;
-    return mark_sheet(name, SheetMark::drop, "xlsSheetDelete");
+    return mark_sheet(current(), name, SheetMark::drop, "xlsSheetDelete");
 }
 
 extern "C" int xlsSheetReplace(const char *name) noexcept {
     if (!attached()) return kNo;
-    return mark_sheet(name, SheetMark::replace, "xlsSheetReplace");
+    return mark_sheet(current(), name, SheetMark::replace, "xlsSheetReplace");
 }
 
 extern "C" int xlsSheetAppend(const char *name) noexcept {
     if (!attached()) return kNo;
-    return mark_sheet(name, SheetMark::append, "xlsSheetAppend");
+    return mark_sheet(current(), name, SheetMark::append, "xlsSheetAppend");
 }

@@ -11,7 +11,7 @@ namespace gridquill::detail {
 
 enum class Place { attribute, content };
 
-// How the client's texts are read; the writer keeps one, process-wide.
+// How the client's texts are read.
 enum class Encoding : unsigned char { latin1, windows1252, utf8 };
 
 // What a text is, which decides how it is read.
@@ -32,9 +32,6 @@ constexpr bool plain_text(std::string_view s) noexcept {
     }
     return true;
 }
-
-// The writer's current encoding (kept in the writer state).
-Encoding text_encoding() noexcept;
 
 // Longest escaped form of one character of a client text ("&quot;", a kept reference).
 constexpr std::size_t kMaxUnitBytes = 12;
@@ -63,7 +60,8 @@ std::size_t text_cut(std::string_view text, std::size_t max, Source source,
                      Encoding encoding) noexcept;
 
 // What a reader sees in an escaped attribute text: references replaced by their
-// characters, tab, line feed, carriage return (and the two as one line end) by blanks. False when it did not fit.
+// characters, tab, line feed, carriage return (and the two as one line end) by blanks.
+// False when it did not fit.
 template <std::size_t N>
 bool append_decoded(BoundedText<N> &out, std::string_view escaped) noexcept;
 std::size_t decode_into(char *out, std::size_t room, std::string_view escaped,
@@ -77,12 +75,22 @@ bool append_text(BoundedText<N> &out, std::string_view text, Place place, Source
     return whole;
 }
 
-// Appends `text`, a client text in the workbook's current encoding, made safe for
-// `place`; never cuts inside a character or an entity reference; true when all of it
-// fitted.
+// Appends `text`, a client text read in `encoding`, made safe for `place`; never cuts
+// inside a character or an entity reference; true when all of it fitted.
 template <std::size_t N>
-bool append_escaped(BoundedText<N> &out, std::string_view text, Place place) noexcept {
-    return append_text(out, text, place, Source::markup, text_encoding());
+bool append_escaped(BoundedText<N> &out, std::string_view text, Place place,
+                    Encoding encoding) noexcept {
+    return append_text(out, text, place, Source::markup, encoding);
+}
+
+// Escapes `text` into `field` whole, or leaves the field empty and says so.
+template <std::size_t N>
+bool keep_escaped(BoundedText<N> &field, std::string_view text, Place place,
+                  Encoding encoding) noexcept {
+    field.clear();
+    if (append_escaped(field, text, place, encoding)) return true;
+    field.clear();
+    return false;
 }
 
 template <std::size_t N>

@@ -1,13 +1,11 @@
-// Latin-1 to UTF-8 conversion and bounded substring replacement: the exported services
-// and the internal forms that write into a caller's array.
+// Latin-1 to UTF-8 conversion and bounded substring replacement into a caller's array,
+// with the cut points of the exported text services.
 #include "textutil.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 
-#include "../gridquill.h"
-#include "../writer/state.hpp"
 #include "bounded_text.hpp"
 
 namespace gridquill::detail {
@@ -95,67 +93,4 @@ std::size_t safe_cut(std::string_view s, std::size_t max) noexcept {
     return n;
 }
 
-namespace {
-
-const char kEmpty[] = "";
-
-bool inside(const char *p, const char (&buffer)[kServiceBufferSize]) noexcept {
-    std::less_equal<const char *> le;
-    return le(buffer, p) && std::less<const char *>()(p, buffer + kServiceBufferSize);
-}
-
-}  // namespace
-
 }  // namespace gridquill::detail
-
-using namespace gridquill::detail;
-
-extern "C" const char *AsciiToUtf8(const char *text) noexcept {
-    if (!attached()) return kEmpty;
-    char (&utf8Buffer)[kServiceBufferSize] = g.utf8Buffer;
-    std::string_view in = arg(text);
-    if (in.empty()) return kEmpty;
-    if (inside(text, utf8Buffer)) {  // a result passed straight back in
-        char copy[kServiceBufferSize];
-        std::memcpy(copy, in.data(), in.size());
-        latin1_to_utf8(std::string_view(copy, in.size()), utf8Buffer);
-    } else {
-        latin1_to_utf8(in, utf8Buffer);
-    }
-    return utf8Buffer;
-}
-
-extern "C" const char *strnReplace(char *str, const char *search, const char *replacement,
-                                   int len) noexcept {
-    if (!attached()) return kEmpty;
-    char (&replaceBuffer)[kServiceBufferSize] = g.replaceBuffer;
-    std::string_view s = arg(str), what = arg(search), with = arg(replacement);
-    if (s.empty()) return kEmpty;
-    if (what.empty() || what.size() > kMaxPatternLength || with.size() > kMaxPatternLength)
-        return str;
-    std::size_t n;
-    if (inside(str, replaceBuffer) || inside(search, replaceBuffer) ||
-        inside(replacement, replaceBuffer)) {
-        char result[kServiceBufferSize];
-        n = replace_into(s, what, with, result);
-        std::memcpy(replaceBuffer, result, n + 1);
-    } else {
-        n = replace_into(s, what, with, replaceBuffer);
-    }
-    if (len > 0) {
-        std::size_t want = static_cast<std::size_t>(len);
-        if (inside(str, replaceBuffer))  // never past our own array
-            want = std::min<std::size_t>(want, replaceBuffer + kServiceBufferSize - str);
-        std::size_t copy = n < want ? n : want;
-        std::memmove(str, replaceBuffer, copy);
-        std::memset(str + copy, 0, want - copy);
-    }
-    return replaceBuffer;
-}
-
-extern "C" const char *strReplace(const char *str, const char *search,
-                                  const char *replacement) noexcept {
-    if (!attached()) return kEmpty;
-    // With len 0 the source is only read.
-    return strnReplace(const_cast<char *>(str), search, replacement, 0);
-}

@@ -8,8 +8,11 @@
 
 #include "../textutil/names.hpp"
 #include "../textutil/textutil.hpp"
-#include "extras.hpp"
-#include "state.hpp"
+#include "cell_extras.hpp"
+#include "errors.hpp"
+#include "line.hpp"
+#include "names.hpp"
+#include "styles.hpp"
 
 #if defined(__has_attribute) && __has_attribute(noplt)
 // Each cell measures its value: called through the GOT, without a jump through the PLT.
@@ -20,42 +23,7 @@ namespace gridquill::detail {
 
 namespace {
 
-constexpr int kMaxSkip = 200;
 constexpr int kMaxRowHeight = 199;
-constexpr int kMaxColumn = 256;
-constexpr std::size_t kUnitsRoom = 6;  // bytes an escaped byte of a formula or ID may take
-
-inline char *put(char *o, std::string_view s) noexcept {
-    std::memcpy(o, s.data(), s.size());
-    return o + s.size();
-}
-
-inline char *put_int(char *o, long long v) noexcept {
-    return std::to_chars(o, o + 24, v).ptr;
-}
-
-// A fixed piece of a cell line, padded to N bytes so that it is copied as whole blocks;
-// its length is kept in the last byte.
-template <std::size_t N>
-struct alignas(16) Piece {
-    char text[N - 1];
-    unsigned char size;
-};
-
-template <std::size_t N>
-constexpr Piece<N> piece(std::string_view s) noexcept {
-    Piece<N> p{};
-    for (std::size_t i = 0; i < s.size(); ++i) p.text[i] = s[i];
-    p.size = static_cast<unsigned char>(s.size());
-    return p;
-}
-
-// Puts a piece; the padding lands where the line goes on next.
-template <std::size_t N>
-inline char *put_piece(char *o, const Piece<N> &p) noexcept {
-    std::memcpy(o, &p, N);
-    return o + p.size;
-}
 
 // The cell types, as indexes into the tables below.
 enum Kind : unsigned { kString, kNumber, kDateTime, kBoolean };
@@ -256,9 +224,9 @@ template <Encoding E>
 }
 
 // Escapes and converts a value in one pass when its whole result fits under the cut
-// points (kUtf8StopAt bytes); otherwise kNotFast. E is the client's encoding. Runs of plain bytes go up to kBlock at a
-// time, reading only the value's own bytes and its terminator; nothing is written past
-// kUtf8StopAt + 8 bytes of `out`.
+// points (kUtf8StopAt bytes); otherwise kNotFast. E is the client's encoding. Runs of plain
+// bytes go up to kBlock at a time, reading only the value's own bytes and its terminator;
+// nothing is written past kUtf8StopAt + 8 bytes of `out`.
 template <Encoding E>
 [[gnu::always_inline]] inline std::size_t encode_value_fast(std::string_view value,
                                                             char *out) noexcept {
@@ -304,48 +272,9 @@ template <Encoding E>
     }
 }
 
-#ifdef __GLIBC__
-// Free bytes in the output stream's own buffer: glibc's put area, which its putc_unlocked
-// fills the same way. Bytes placed there and counted by moving _IO_write_ptr are in the
-// stream at once, for fflush and fclose alike.
-inline std::size_t stream_room(const std::FILE *f) noexcept {
-    return static_cast<std::size_t>(f->_IO_write_end - f->_IO_write_ptr);
-}
-#endif
-
 // The longest line of a cell without a formula or style; each adds its escaped form.
-constexpr std::size_t kBareCellLineSize = kCellLineSize - 6 * kMaxFormula - kMaxEscapedId;
-
-// Where a cell line of at most `need` bytes is assembled: straight in the stream's buffer
-// when it fits there, else (and for a cell with a link) in cellLine. The stream thus writes
-// whole buffers, as fwrite does.
-char *line_start(bool extras, std::size_t need) noexcept {
-#ifdef __GLIBC__
-    std::FILE *f = g.outFile;
-    if (!extras && f != nullptr && stream_room(f) >= need) [[likely]]
-        return f->_IO_write_ptr;
-#endif
-    return g.cellLine;
-}
-
-// Writes the line assembled from `start` up to `end`.
-void line_end(char *start, char *end) noexcept {
-    if (start == g.cellLine) emit({start, static_cast<std::size_t>(end - start)});
-#ifdef __GLIBC__
-    else g.outFile->_IO_write_ptr = end;
-#endif
-}
-
-// emit for the short fixed texts of the cell path: into the stream's buffer when it fits.
-void emit_short(std::string_view text) noexcept {
-#ifdef __GLIBC__
-    if (std::FILE *f = g.outFile; f != nullptr && stream_room(f) >= text.size()) {
-        f->_IO_write_ptr = put(f->_IO_write_ptr, text);
-        return;
-    }
-#endif
-    emit(text);
-}
+constexpr std::size_t kBareCellLineSize =
+    kCellLineSize - kEscapeFactor * kMaxFormula - kMaxEscapedId;
 
 // The value pipeline with every cut point of the text services (escape '&', then '<',
 // then '>', then convert), for values that reach the limits. A cut that leaves a bare
@@ -362,29 +291,25 @@ void emit_short(std::string_view text) noexcept {
 }
 
 // The value of the new modes, for values whose result passes kUtf8StopAt bytes: the line
-// so far goes out, then the value in pieces through cellLine, whole up to kMaxCellUnits
-// UTF-16 units and cut beyond at a character, then the end of the line.
-[[gnu::noinline]] void write_long_value(std::string_view text, char *line, char *o) noexcept {
-    line_end(line, o);
-    char *const buf = g.cellLine;
-    constexpr std::size_t kPiece = sizeof g.cellLine - 32;
-    std::size_t n = 0, units = 0;
+// so far goes out, then the value a character at a time, whole up to kMaxCellUnits UTF-16
+// units and cut beyond at a character, then the end of the line.
+[[gnu::noinline]] void write_long_value(WriterState &w, std::string_view text, char *o) noexcept {
+    Output &out = w.out;
+    out.commit(o);
+    std::size_t units = 0;
     for (std::size_t i = 0; i < text.size();) {
-        Unit u = next_unit(text, i, Place::content, Source::cell, g.encoding);
+        Unit u = next_unit(text, i, Place::content, Source::cell, w.settings.encoding);
         if (units + u.utf16 > kMaxCellUnits) break;
-        if (n + u.size > kPiece) {
-            emit({buf, n});
-            n = 0;
-        }
-        std::memcpy(buf + n, u.out, u.size);
-        n += u.size;
+        char *at = out.reserve(sizeof u.out);
+        std::memcpy(at, u.out, sizeof u.out);
+        out.commit(at + u.size);
         units += u.utf16;
         i += u.in;
     }
-    bool comment = g.cellExtrasPending;  // the comment, if any, follows the data
-    char *end = put(buf + n, comment ? "</Data>" : "</Data></Cell>\n");
-    emit({buf, static_cast<std::size_t>(end - buf)});
-    if (comment) end_cell_with_comment();
+    bool comment = w.cells.extrasPending;  // the comment, if any, follows the data
+    o = out.reserve(sizeof "</Data></Cell>\n");
+    out.commit(put(o, comment ? "</Data>" : "</Data></Cell>\n"));
+    if (comment) end_cell_with_comment(w);
 }
 
 // A value under kBlock bytes without a byte that changes, copied whole; else kNotFast.
@@ -399,81 +324,83 @@ void emit_short(std::string_view text) noexcept {
 }
 
 // The one-pass encoder of the new modes, out of the Latin-1 mode's way.
-[[gnu::noinline]] std::size_t encode_value_new_mode(std::string_view text, char *o) noexcept {
-    return g.encoding == Encoding::utf8 ? encode_value_fast<Encoding::utf8>(text, o)
-                                        : encode_value_fast<Encoding::windows1252>(text, o);
+[[gnu::noinline]] std::size_t encode_value_new_mode(Encoding encoding, std::string_view text,
+                                                    char *o) noexcept {
+    return encoding == Encoding::utf8 ? encode_value_fast<Encoding::utf8>(text, o)
+                                      : encode_value_fast<Encoding::windows1252>(text, o);
 }
 
 // A style ID a cell names that is not a plain name: known, and its form in the file.
-[[gnu::noinline]] bool known_other_style(std::string_view id, StyleName &written) noexcept {
-    return style_reference(id, written);
+[[gnu::noinline]] bool known_other_style(const WriterState &w, std::string_view id,
+                                         StyleName &written) noexcept {
+    return style_reference(w, id, written);
 }
 
 // Puts a formula or style ID escaped for its attribute.
-[[gnu::noinline]] char *put_escaped(char *o, std::string_view text) noexcept {
+[[gnu::noinline]] char *put_escaped(Encoding encoding, char *o, std::string_view text) noexcept {
     bool whole = true;
-    return o + escape_into(o, kUnitsRoom * text.size(), text, Place::attribute, Source::markup,
-                           g.encoding, whole);
+    return o + escape_into(o, kEscapeFactor * text.size(), text, Place::attribute, Source::markup,
+                           encoding, whole);
 }
 
 // The refusals of a cell, kept out of the way of its writing.
-[[gnu::cold, gnu::noinline]] int refuse_cell_phase() noexcept {
-    return fail({"Non si puo' scrivere una cella a questo punto\n"});
+[[gnu::cold, gnu::noinline]] int refuse_cell_phase(WriterState &w) noexcept {
+    return fail(w, {"Non si puo' scrivere una cella a questo punto\n"});
 }
-[[gnu::cold, gnu::noinline]] int refuse_cell_style(std::string_view style) noexcept {
-    return fail({"ID stile '", style, "' errato o mancante in xlsWriteCell().\n"});
+[[gnu::cold, gnu::noinline]] int refuse_cell_style(WriterState &w,
+                                                   std::string_view style) noexcept {
+    return fail(w, {"ID stile '", style, "' errato o mancante in xlsWriteCell().\n"});
 }
-[[gnu::cold, gnu::noinline]] int refuse_cell_edge() noexcept {
-    return fail({"Cella oltre i limiti del foglio (1048576 righe, 256 colonne) in "
-                 "xlsWriteCell().\n"});
+[[gnu::cold, gnu::noinline]] int refuse_cell_edge(WriterState &w) noexcept {
+    static_assert(kMaxRows == 1048576 && kMaxColumns == 256);
+    return fail(w, {"Cella oltre i limiti del foglio (1048576 righe, 256 colonne) in "
+                    "xlsWriteCell().\n"});
 }
-[[gnu::cold, gnu::noinline]] int refuse_cell_formula() noexcept {
-    return fail({"Formula troppo lunga (piu' di 1024 caratteri) in xlsWriteCell().\n"});
+[[gnu::cold, gnu::noinline]] int refuse_cell_formula(WriterState &w) noexcept {
+    static_assert(kMaxFormula == 1024);
+    return fail(w, {"Formula troppo lunga (piu' di 1024 caratteri) in xlsWriteCell().\n"});
 }
 
 // Ends the cell lines that write_cell does not end itself: a value that reaches the cut
-// points (n is kNotFast), or a line assembled in cellLine.
-[[gnu::noinline]] int end_cell_line(std::string_view text, char *line, char *o,
-                                   std::size_t n) noexcept {
-    if (n == kNotFast && g.encoding != Encoding::latin1) {
-        write_long_value(text, line, o);
+// points (n is kNotFast), or a cell with a link or comment.
+[[gnu::noinline]] int end_cell_line(WriterState &w, std::string_view text, char *o,
+                                    std::size_t n) noexcept {
+    if (n == kNotFast && w.settings.encoding != Encoding::latin1) {
+        write_long_value(w, text, o);
         return kYes;
     }
     if (n == kNotFast) n = encode_value_cut(text, o);
-    if (g.cellExtrasPending) {  // the comment, if any, follows the data
-        line_end(line, put(o + n, "</Data>"));
-        end_cell_with_comment();
+    if (w.cells.extrasPending) {  // the comment, if any, follows the data
+        w.out.commit(put(o + n, "</Data>"));
+        end_cell_with_comment(w);
         return kYes;
     }
-    line_end(line, put(o + n, "</Data></Cell>\n"));
+    w.out.commit(put(o + n, "</Data></Cell>\n"));
     return kYes;
 }
 
-constexpr std::size_t kStoredStyle = decltype(g.styleIds)::stored_size;
+constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
 
-// One cell: the checks, then the row start tag if due and the cell line, written at once.
-// Inlined into both entry points, so xlsWriteCell's fixed arguments cost nothing.
-// A sheet's first cell and a cell with a link or comment go the same way with Extras set,
-// out of line.
-[[gnu::noinline]] int write_cell_with_extras(std::string_view text, unsigned kind, const char *styleId,
-                                            const char *formula, int skip, int mergeAcross,
-                                            int mergeDown) noexcept;
+[[gnu::noinline]] int write_cell_with_extras(WriterState &w, std::string_view text, unsigned kind,
+                                             const char *styleId, const char *formula, int skip,
+                                             int mergeAcross, int mergeDown) noexcept;
 
+// One cell: the checks, then the row start tag if due and the cell line, assembled in the
+// output's buffer. Inlined into both entry points, so xlsWriteCell's fixed arguments cost
+// nothing. A sheet's first cell and a cell with a link or comment go the same way with
+// Extras set, out of line.
 template <bool Extras = false>
-[[gnu::always_inline]] inline int write_cell(std::string_view text, unsigned kind,
+[[gnu::always_inline]] inline int write_cell(WriterState &w, std::string_view text, unsigned kind,
                                              const char *styleId, const char *formula, int skip,
                                              int mergeAcross, int mergeDown) noexcept {
-    // The state's address read once: each g below is this register, not a reload after
-    // every store into the line.
-    WriterState *const gridquill_state = ::gridquill_state;
     if constexpr (!Extras) {
         // Out of line unless a cell of this sheet came before and nothing waits for this one:
         // the sheet's first cell, a waiting link or comment, or no sheet at all.
-        if (g.phase != PHASE_CELLS) [[unlikely]]
-            return write_cell_with_extras(text, kind, styleId, formula, skip, mergeAcross,
+        if (w.book.phase != PHASE_CELLS) [[unlikely]]
+            return write_cell_with_extras(w, text, kind, styleId, formula, skip, mergeAcross,
                                           mergeDown);
-    } else if (g.phase < PHASE_SHEET) {
-        return refuse_cell_phase();
+    } else if (w.book.phase < PHASE_SHEET) {
+        return refuse_cell_phase(w);
     }
     std::string_view style, calc = text_arg(formula);
     const char *storedStyle = nullptr;
@@ -481,42 +408,43 @@ template <bool Extras = false>
     if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
         style = {styleId, strlen(styleId)};
         if (plain_name(style)) {  // its own form in the file: copied from the registry
-            storedStyle = g.styleIds.find(style);
-            if (storedStyle == nullptr) return refuse_cell_style(style);
-        } else if (!known_other_style(style, styleName)) {
-            return refuse_cell_style(style);
+            storedStyle = w.book.styleIds.find(style);
+            if (storedStyle == nullptr) return refuse_cell_style(w, style);
+        } else if (!known_other_style(w, style, styleName)) {
+            return refuse_cell_style(w, style);
         }
     }
     if (calc.size() > kMaxFormula) [[unlikely]]
-        return refuse_cell_formula();
+        return refuse_cell_formula(w);
     if (skip < 0 || skip > kMaxSkip) skip = 0;
-    constexpr bool extras = Extras;
+    Cells &cells = w.cells;
     // The grid's edges: the cell and the cells it merges stay inside, or nothing is written.
-    const int column = saturating_add(g.currentColumn, skip);
-    if (column > kMaxColumn - (mergeAcross > 0 ? mergeAcross : 0) ||
-        g.currentRow > kMaxRowNumber - (mergeDown > 0 ? mergeDown : 0)) [[unlikely]]
-        return refuse_cell_edge();
+    const int column = saturating_add(cells.currentColumn, skip);
+    if (column > kMaxColumns - (mergeAcross > 0 ? mergeAcross : 0) ||
+        cells.currentRow > kMaxRows - (mergeDown > 0 ? mergeDown : 0)) [[unlikely]]
+        return refuse_cell_edge(w);
     if constexpr (Extras) {
-        if (g.phase != PHASE_CELLS) write_sheet_head();  // the sheet's first cell
+        if (w.book.phase != PHASE_CELLS) write_sheet_head(w);  // the sheet's first cell
     }
 
-    char *const line = line_start(
-        extras, kBareCellLineSize + 6 * calc.size() + (style.empty() ? 0 : kMaxEscapedId));
-    char *o = line;
-    if (!g.rowOpen && g.outFile != nullptr) [[unlikely]] {
-        o = put(o, "   <Row");
-        constexpr std::size_t kShortAttrs = 128;  // index, height and a short style ID
-        if (g.pendingRowAttrs.size() < kShortAttrs) {  // one fixed copy
-            std::memcpy(o, g.pendingRowAttrs.c_str(), kShortAttrs);
-            o += g.pendingRowAttrs.size();
-        } else {
-            o = put(o, g.pendingRowAttrs.view());
+    char *o = w.out.reserve(kBareCellLineSize + kEscapeFactor * calc.size() +
+                            (style.empty() ? 0 : kMaxEscapedId));
+    if (!cells.rowOpen) [[unlikely]] {
+        if (w.out.is_open()) {
+            o = put(o, "   <Row");
+            constexpr std::size_t kShortAttrs = 128;  // index, height and a short style ID
+            if (cells.pendingRowAttrs.size() < kShortAttrs) {  // one fixed copy
+                std::memcpy(o, cells.pendingRowAttrs.c_str(), kShortAttrs);
+                o += cells.pendingRowAttrs.size();
+            } else {
+                o = put(o, cells.pendingRowAttrs.view());
+            }
+            o = put(o, ">\n");
+            cells.rowOpen = true;
         }
-        o = put(o, ">\n");
-        g.rowOpen = kYes;
     }
-    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() &&
-        !extras) [[likely]] {
+    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() && !Extras)
+        [[likely]] {
         o = put_piece(o, kBareCellStart[kind]);
     } else {
         o = put(o, "    <Cell ");
@@ -531,7 +459,7 @@ template <bool Extras = false>
         if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
         if (!calc.empty()) {
             o = put(o, "ss:Formula=\"");
-            o = plain_text(calc) ? put(o, calc) : put_escaped(o, calc);
+            o = plain_text(calc) ? put(o, calc) : put_escaped(w.settings.encoding, o, calc);
             o = put(o, "\" ");
         }
         if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
@@ -541,59 +469,64 @@ template <bool Extras = false>
         } else if (!style.empty()) {
             o = put(put(put(o, "ss:StyleID=\""), styleName.view()), "\" ");
         }
-        if constexpr (Extras) o = put_link(o);
+        if constexpr (Extras) o = put_link(w, o);
         o = put_piece(o, kTypePart[kind]);
     }
     // A merged cell covers its further columns too: the next cell lands after them.
-    g.currentColumn = saturating_add(column, 1LL + (mergeAcross > 0 ? mergeAcross : 0));
-    g.lastRow = g.currentRow;
-    if (!g.pendingRowAttrs.empty()) g.pendingRowAttrs.clear();
-    g.phase = PHASE_CELLS;
+    cells.currentColumn = saturating_add(column, 1LL + (mergeAcross > 0 ? mergeAcross : 0));
+    cells.lastRow = cells.currentRow;
+    if (!cells.pendingRowAttrs.empty()) cells.pendingRowAttrs.clear();
+    w.book.phase = PHASE_CELLS;
 
     std::size_t n;
-    if (g.encoding == Encoding::latin1) [[likely]] {
+    const Encoding encoding = w.settings.encoding;
+    if (encoding == Encoding::latin1) [[likely]] {
         n = encode_value_fast<Encoding::latin1>(text, o);
     } else {
         n = short_plain_value(text, o);  // numbers and short words, the same in every mode
         if (n == kNotFast) {
-            if (g.encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-            n = encode_value_new_mode(text, o);
+            if (encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF"))
+                text.remove_prefix(3);
+            n = encode_value_new_mode(encoding, text, o);
         }
     }
-    if constexpr (Extras) return end_cell_line(text, line, o, n);
-#ifdef __GLIBC__
-    if (n != kNotFast && line != g.cellLine) [[likely]] {
-        g.outFile->_IO_write_ptr = put(o + n, "</Data></Cell>\n");
+    if (!Extras && n != kNotFast) [[likely]] {
+        w.out.commit(put(o + n, "</Data></Cell>\n"));
         return kYes;
     }
-#endif
-    return end_cell_line(text, line, o, n);
+    return end_cell_line(w, text, o, n);
 }
 
-int write_cell_with_extras(std::string_view text, unsigned kind, const char *styleId,
-                           const char *formula, int skip, int mergeAcross, int mergeDown) noexcept {
-    return write_cell<true>(text, kind, styleId, formula, skip, mergeAcross, mergeDown);
+int write_cell_with_extras(WriterState &w, std::string_view text, unsigned kind,
+                           const char *styleId, const char *formula, int skip, int mergeAcross,
+                           int mergeDown) noexcept {
+    return write_cell<true>(w, text, kind, styleId, formula, skip, mergeAcross, mergeDown);
 }
 
 // A row break; inlined into both entry points like write_cell.
-[[gnu::always_inline]] inline int new_line(int skip, int height, const char *styleId) noexcept {
-    if (g.phase < PHASE_SHEET) return fail({"Non si puo' saltare una linea a questo punto.\n"});
+[[gnu::always_inline]] inline int new_line(WriterState &w, int skip, int height,
+                                           const char *styleId) noexcept {
+    if (w.book.phase < PHASE_SHEET)
+        return fail(w, {"Non si puo' saltare una linea a questo punto.\n"});
     std::string_view style = text_arg(styleId);
     StyleName styleName;
-    if (!style.empty() && !style_reference(style, styleName))  // checked before anything moves
-        return fail({"ID stile '", style, "' errato o mancante in xlsNewLine().\n"});
+    if (!style.empty() && !style_reference(w, style, styleName))  // checked before anything moves
+        return fail(w, {"ID stile '", style, "' errato o mancante in xlsNewLine().\n"});
     // A skip in range writes the row's index; any other break leaves the next row right
     // below the last row that holds a cell, as a reader places a row without an index.
+    Cells &cells = w.cells;
     const bool indexed = skip >= 1 && skip <= kMaxSkip;
-    g.currentRow = indexed ? saturating_add(g.currentRow, static_cast<long long>(skip) + 1)
-                           : saturating_add(g.lastRow, 1);
-    g.currentColumn = 1;
-    if (g.rowOpen) emit_short("   </Row>\n");
-    g.rowOpen = kNo;
-    auto &attrs = g.pendingRowAttrs;
+    cells.currentRow = indexed ? saturating_add(cells.currentRow, static_cast<long long>(skip) + 1)
+                               : saturating_add(cells.lastRow, 1);
+    cells.currentColumn = 1;
+    if (cells.rowOpen) {
+        constexpr std::string_view kRowEnd = "   </Row>\n";
+        w.out.commit(put(w.out.reserve(kRowEnd.size()), kRowEnd));
+    }
+    cells.rowOpen = false;
+    auto &attrs = cells.pendingRowAttrs;
     attrs.clear();
-    if (indexed)
-        attrs.append(" ss:Index=\"").append_int(g.currentRow).append("\" ");
+    if (indexed) attrs.append(" ss:Index=\"").append_int(cells.currentRow).append("\" ");
     if (height >= 1 && height <= kMaxRowHeight)
         attrs.append(" ss:AutoFitHeight=\"0\" ss:Height=\"").append_int(height).append("\" ");
     if (!style.empty()) attrs.append(" ss:StyleID=\"").append(styleName.view()).append("\" ");
@@ -612,45 +545,47 @@ extern "C" int xlsWriteCellEx(const char *value, char type, const char *styleId,
     const std::string_view text = text_arg(value);  // first, while the value is in its register
     if (!attached()) [[unlikely]]
         return kNo;
-    return write_cell(text, kind_of(type), styleId, formula, skip, mergeAcross, mergeDown);
+    return write_cell(current(), text, kind_of(type), styleId, formula, skip, mergeAcross,
+                      mergeDown);
 }
 
 extern "C" int xlsWriteCell(const char *value, char type, const char *styleId) noexcept {
     const std::string_view text = text_arg(value);
     if (!attached()) [[unlikely]]
         return kNo;
-    return write_cell(text, kind_of(type), styleId, "", 0, 0, 0);
+    return write_cell(current(), text, kind_of(type), styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsNewLineEx(int skip, int height, const char *styleId) noexcept {
     if (!attached()) return kNo;
-    return new_line(skip, height, styleId);
+    return new_line(current(), skip, height, styleId);
 }
 
 extern "C" int xlsNewLine(void) noexcept {
     if (!attached()) return kNo;
-    return new_line(0, 0, "");
+    return new_line(current(), 0, 0, "");
 }
 
 namespace {
 
 // One column definition; `hidden` adds the hidden attribute.
-int column_line(int column, int width, const char *styleId, bool hidden) noexcept {
-    if (column < 1 || column > kMaxColumn) return fail({"Numero di colonna errato in xlsColumn()\n"});
-    if (width < 0) return fail({"Larghezza di colonna negativa in xlsColumn().\n"});
-    if (g.phase != PHASE_SHEET)
-        return fail({"Non si puo' aggiungere una definizione Colonna a questo punto\n"});
+int column_line(WriterState &w, int column, int width, const char *styleId, bool hidden) noexcept {
+    if (column < 1 || column > kMaxColumns)
+        return fail(w, {"Numero di colonna errato in xlsColumn()\n"});
+    if (width < 0) return fail(w, {"Larghezza di colonna negativa in xlsColumn().\n"});
+    if (w.book.phase != PHASE_SHEET)
+        return fail(w, {"Non si puo' aggiungere una definizione Colonna a questo punto\n"});
     std::string_view style = arg(styleId);
     StyleName styleName;
-    if (!style.empty() && !style_reference(style, styleName))
-        return fail({"ID stile '", style, "' errato o mancante.\n"});
-    write_sheet_head();
-    auto &line = g.staging;
+    if (!style.empty() && !style_reference(w, style, styleName))
+        return fail(w, {"ID stile '", style, "' errato o mancante.\n"});
+    write_sheet_head(w);
+    auto &line = w.staging;
     line.assign("   <Column ss:Index=\"").append_int(column).append("\" ");
     if (!style.empty()) line.append("ss:StyleID=\"").append(styleName.view()).append("\" ");
     if (hidden) line.append("ss:Hidden=\"1\" ");
     line.append(" ss:AutoFitWidth=\"0\" ss:Width=\"").append_int(width).append("\"/>\n");
-    emit(line.view());
+    w.out.write(line.view());
     return kYes;
 }
 
@@ -658,50 +593,55 @@ int column_line(int column, int width, const char *styleId, bool hidden) noexcep
 
 extern "C" int xlsColumn(int column, int width, const char *styleId) noexcept {
     if (!attached()) return kNo;
-    return column_line(column, width, styleId, false);
+    return column_line(current(), column, width, styleId, false);
 }
 
 extern "C" int xlsColumnEx(int column, int width, const char *styleId, int hidden) noexcept {
     if (!attached()) return kNo;
-    return column_line(column, width, styleId, hidden != 0);
+    return column_line(current(), column, width, styleId, hidden != 0);
 }
 
 extern "C" int xlsHideRow(void) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_SHEET || g.outFile == nullptr) return refuse_no_sheet("xlsHideRow");
-    if (g.rowOpen) return fail({"Riga gia' aperta: xlsHideRow() va chiamata dopo xlsNewLine().\n"});
-    if (g.pendingRowAttrs.view().find("ss:Hidden") == std::string_view::npos)
-        g.pendingRowAttrs.append(" ss:Hidden=\"1\" ");
+    WriterState &w = current();
+    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsHideRow");
+    if (w.cells.rowOpen)
+        return fail(w, {"Riga gia' aperta: xlsHideRow() va chiamata dopo xlsNewLine().\n"});
+    if (w.cells.pendingRowAttrs.view().find("ss:Hidden") == std::string_view::npos)
+        w.cells.pendingRowAttrs.append(" ss:Hidden=\"1\" ");
     return kYes;
 }
 
 extern "C" int xlsWriteNumber(double value, const char *styleId) noexcept {
     if (!attached()) return kNo;
-    if (!std::isfinite(value)) return fail({"Numero non finito in xlsWriteNumber().\n"});
+    WriterState &w = current();
+    if (!std::isfinite(value)) return fail(w, {"Numero non finito in xlsWriteNumber().\n"});
     char digits[32];
     *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-    return write_cell(digits, kNumber, styleId, "", 0, 0, 0);
+    return write_cell(w, digits, kNumber, styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsWriteFormula(const char *formula, double value, const char *styleId) noexcept {
     if (!attached()) return kNo;
-    if (!std::isfinite(value)) return fail({"Numero non finito in xlsWriteFormula().\n"});
-    if (arg(formula).empty()) return fail({"Manca la formula in xlsWriteFormula().\n"});
+    WriterState &w = current();
+    if (!std::isfinite(value)) return fail(w, {"Numero non finito in xlsWriteFormula().\n"});
+    if (arg(formula).empty()) return fail(w, {"Manca la formula in xlsWriteFormula().\n"});
     char digits[32];
     *std::to_chars(digits, digits + sizeof digits - 1, value).ptr = '\0';
-    return write_cell(digits, kNumber, styleId, formula, 0, 0, 0);
+    return write_cell(w, digits, kNumber, styleId, formula, 0, 0, 0);
 }
 
 extern "C" int xlsWriteDateTime(int year, int month, int day, int hour, int minute, int second,
                                 const char *styleId) noexcept {
     if (!attached()) return kNo;
+    WriterState &w = current();
     constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     bool valid = year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
                  day <= kDays[month >= 1 && month <= 12 ? month - 1 : 0] + (month == 2 && leap) &&
                  hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
                  second <= 59;
-    if (!valid) return fail({"Data o ora non valida in xlsWriteDateTime().\n"});
+    if (!valid) return fail(w, {"Data o ora non valida in xlsWriteDateTime().\n"});
     char text[] = "0000-00-00T00:00:00.000";
     auto put2 = [](char *at, int width, int v) {
         for (int i = width - 1; i >= 0; --i, v /= 10) at[i] = static_cast<char>('0' + v % 10);
@@ -712,15 +652,15 @@ extern "C" int xlsWriteDateTime(int year, int month, int day, int hour, int minu
     put2(text + 11, 2, hour);
     put2(text + 14, 2, minute);
     put2(text + 17, 2, second);
-    return write_cell(text, kDateTime, styleId, "", 0, 0, 0);
+    return write_cell(w, text, kDateTime, styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsWriteBoolean(int value, const char *styleId) noexcept {
     if (!attached()) return kNo;
-    return write_cell(value != 0 ? "1" : "0", kBoolean, styleId, "", 0, 0, 0);
+    return write_cell(current(), value != 0 ? "1" : "0", kBoolean, styleId, "", 0, 0, 0);
 }
 
 extern "C" int xlsWriteBooleanEx(int value, const char *styleId, int skip) noexcept {
     if (!attached()) return kNo;
-    return write_cell(value != 0 ? "1" : "0", kBoolean, styleId, "", skip, 0, 0);
+    return write_cell(current(), value != 0 ? "1" : "0", kBoolean, styleId, "", skip, 0, 0);
 }

@@ -1,17 +1,17 @@
 // Named ranges: the workbook's, written before its first worksheet, and each worksheet's,
 // among them the print area and titles, written in the worksheet's head before its table.
-#include "../textutil/escape.hpp"
-#include "extras.hpp"
+#include "names.hpp"
+
+#include "errors.hpp"
+#include "merge_port.hpp"
 
 namespace gridquill::detail {
 
 namespace {
 
-constexpr int kMaxRow = 1048576;
-constexpr int kMaxColumn = 256;
 constexpr std::size_t kNameLineSize =
     sizeof("   <NamedRange ss:Name=\"\" ss:RefersTo=\"\" ss:Hidden=\"1\"/>\n") +
-    6 * kMaxDefinedName + kMaxNameReference;
+    kEscapeFactor * kMaxDefinedName + kMaxNameReference;
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 bool is_letter(char c) noexcept {
@@ -94,11 +94,11 @@ private:
     bool cell() noexcept {
         bool any = false;
         if (take_upper('R')) {
-            if (!part(kMaxRow)) return false;
+            if (!part(kMaxRows)) return false;
             any = true;
         }
         if (take_upper('C')) {
-            if (!part(kMaxColumn)) return false;
+            if (!part(kMaxColumns)) return false;
             any = true;
         }
         return any;
@@ -183,102 +183,116 @@ void append_sheet_reference(BoundedText<N> &out, std::string_view sheet) noexcep
 
 // Composes a NamedRange line and adds it to `lines` unless the name is refused.
 template <std::size_t Entries, std::size_t N>
-int add_name(Registry<Entries, kMaxDefinedName> &ids, BoundedText<N> &lines,
-             std::string_view indent, std::string_view name, std::string_view refersTo,
-             bool hidden, std::string_view call) noexcept {
-    if (!valid_name(name)) return fail({"Nome '", name, "' non valido in ", call, "().\n"});
+int add_name(WriterState &w, Registry<Entries, kMaxDefinedName> &ids, BoundedText<N> &lines,
+             std::string_view indent, std::string_view name, std::string_view refersTo, bool hidden,
+             std::string_view call) noexcept {
+    if (!valid_name(name)) return fail(w, {"Nome '", name, "' non valido in ", call, "().\n"});
     if (refersTo.empty() || refersTo == "=")
-        return fail({"Riferimento mancante per il nome '", name, "' in ", call, "().\n"});
+        return fail(w, {"Riferimento mancante per il nome '", name, "' in ", call, "().\n"});
     if (!ReferenceReader(refersTo).valid())
-        return fail({"Riferimento non valido per il nome '", name, "' in ", call,
-                     "(): serve un riferimento R1C1 come =Foglio!R1C1:R2C3, o una costante.\n"});
+        return fail(w, {"Riferimento non valido per il nome '", name, "' in ", call,
+                        "(): serve un riferimento R1C1 come =Foglio!R1C1:R2C3, o una costante.\n"});
     auto key = name_key(name);
-    if (ids.contains(key.view())) return fail({"Nome '", name, "' duplicato in ", call, "().\n"});
+    if (ids.contains(key.view()))
+        return fail(w, {"Nome '", name, "' duplicato in ", call, "().\n"});
     BoundedText<kNameLineSize> line;
     line.assign(indent).append("<NamedRange ss:Name=\"");
-    append_escaped(line, name, Place::attribute);
+    append_escaped(line, name, Place::attribute, w.settings.encoding);
     line.append("\" ss:RefersTo=\"");
     std::size_t from = line.size();
     if (refersTo[0] != '=') line.append('=');
-    bool whole = append_escaped(line, refersTo, Place::attribute);
+    bool whole = append_escaped(line, refersTo, Place::attribute, w.settings.encoding);
     if (!whole || line.size() - from > kMaxNameReference)
-        return fail({"Riferimento troppo lungo (al massimo 1024 byte) per il nome '", name,
-                     "' in ", call, "().\n"});
+        return fail(w, {"Riferimento troppo lungo (al massimo 1024 byte) per il nome '", name,
+                        "' in ", call, "().\n"});
     line.append(hidden ? "\" ss:Hidden=\"1\"/>\n" : "\"/>\n");
     if (ids.size() == ids.max_entries || lines.capacity - lines.size() < line.size())
-        return fail({"Troppi nomi: non c'e' posto per il nome '", name, "' in ", call, "().\n"});
+        return fail(w, {"Troppi nomi: non c'e' posto per il nome '", name, "' in ", call, "().\n"});
     ids.add(key.view());
     lines.append(line.view());
     return kYes;
 }
 
-int refuse_sheet_phase(std::string_view call) noexcept {
-    return fail({"Non si puo' dare un nome del foglio a questo punto in ", call,
-                 "(): va dato dopo xlsAddSheet(), prima di colonne e celle.\n"});
+int refuse_sheet_phase(WriterState &w, std::string_view call) noexcept {
+    return fail(w, {"Non si puo' dare un nome del foglio a questo punto in ", call,
+                    "(): va dato dopo xlsAddSheet(), prima di colonne e celle.\n"});
 }
 
-bool sheet_head_open() noexcept { return g.phase == PHASE_SHEET && g.sheetHeadPending; }
+bool sheet_head_open(const WriterState &w) noexcept {
+    return w.book.phase == PHASE_SHEET && w.sheet.headPending;
+}
 
 // Rows or columns `first` to `last` of the open worksheet, as a reference ("R1:R2", "C3").
 template <std::size_t N>
-void append_lines(BoundedText<N> &out, char kind, int first, int last) noexcept {
-    append_sheet_reference(out, g.sheetName.view());
+void append_lines(BoundedText<N> &out, std::string_view sheet, char kind, int first,
+                  int last) noexcept {
+    append_sheet_reference(out, sheet);
     out.append(kind).append_int(first);
     if (last != first) out.append(':').append(kind).append_int(last);
 }
 
+// Adds a name to the open worksheet while its head is due; `call` names the exported call
+// in messages.
+int add_sheet_scope_name(WriterState &w, std::string_view name, std::string_view refersTo,
+                         bool hidden, std::string_view call) noexcept {
+    if (!sheet_head_open(w)) return refuse_sheet_phase(w, call);
+    return add_name(w, w.sheet.nameIds, w.sheet.scopeNames, "   ", name, refersTo, hidden, call);
+}
+
+// "=Sheet!R1C1:R2C2" for a block of the open worksheet.
+BoundedText<kMaxNameReference> block_reference(const WriterState &w, const CellRange &r) noexcept {
+    BoundedText<kMaxNameReference> text;
+    text.append('=');
+    append_sheet_reference(text, w.sheet.name.view());
+    text.append('R').append_int(r.firstRow).append('C').append_int(r.firstColumn);
+    text.append(":R").append_int(r.lastRow).append('C').append_int(r.lastColumn);
+    return text;
+}
+
+// The open worksheet's Names element, when it has names; the head's middle part.
+void write_sheet_names(WriterState &w) noexcept {
+    if (!w.sheet.scopeNames.empty()) {
+        w.out.write("  <Names>\n");
+        w.out.write(w.sheet.scopeNames.view());
+        w.out.write("  </Names>\n");
+    }
+    w.sheet.scopeNames.clear();
+    w.sheet.nameIds.clear();
+}
+
 }  // namespace
 
-int add_sheet_scope_name(std::string_view name, std::string_view refersTo, bool hidden,
-                         std::string_view call) noexcept {
-    if (!sheet_head_open()) return refuse_sheet_phase(call);
-    return add_name(g.sheetNameIds, g.sheetScopeNames, "   ", name, refersTo, hidden, call);
+int add_filter_name(WriterState &w, const CellRange &range) noexcept {
+    return add_sheet_scope_name(w, "_FilterDatabase", block_reference(w, range).view(), true,
+                                "xlsAutoFilter");
 }
 
-int add_filter_name(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
-    BoundedText<kMaxNameReference> range;
-    range.append('=');
-    append_sheet_reference(range, g.sheetName.view());
-    range.append('R').append_int(firstRow).append('C').append_int(firstColumn);
-    range.append(":R").append_int(lastRow).append('C').append_int(lastColumn);
-    return add_sheet_scope_name("_FilterDatabase", range.view(), true, "xlsAutoFilter");
+void write_workbook_names(WriterState &w) noexcept {
+    if (w.book.namesWritten) return;
+    w.book.namesWritten = true;
+    if (w.book.names.empty()) return;
+    w.out.write(" <Names>\n");
+    w.out.write(w.book.names.view());
+    w.out.write(" </Names>\n");
 }
 
-void write_workbook_names() noexcept {
-    if (g.workbookNamesWritten) return;
-    g.workbookNamesWritten = true;
-    if (g.workbookNames.empty()) return;
-    emit(" <Names>\n");
-    emit(g.workbookNames.view());
-    emit(" </Names>\n");
+void write_workbook_names_inside(WriterState &w) noexcept {
+    if (w.book.namesWritten) return;
+    w.book.namesWritten = true;
+    w.out.write(w.book.names.view());
 }
 
-void write_workbook_names_inside() noexcept {
-    if (g.workbookNamesWritten) return;
-    g.workbookNamesWritten = true;
-    emit(g.workbookNames.view());
-}
-
-void write_sheet_names() noexcept {
-    if (!g.sheetScopeNames.empty()) {
-        emit("  <Names>\n");
-        emit(g.sheetScopeNames.view());
-        emit("  </Names>\n");
-    }
-    g.sheetScopeNames.clear();
-    g.sheetNameIds.clear();
-}
-
-void write_sheet_head() noexcept {
-    if (!g.sheetHeadPending) return;
-    emit(" <Worksheet ss:Name=\"");
-    emit(g.sheetName.view());
-    if (g.sheet.protect) emit("\" ss:Protected=\"1");  // also written as the options
-    if (g.sheet.display & XLS_DISPLAY_RIGHT_TO_LEFT) emit("\" ss:RightToLeft=\"1");
-    emit("\" >\n");
-    write_sheet_names();
-    g.sheetHeadPending = false;
-    emit("  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n");
+void write_sheet_head(WriterState &w) noexcept {
+    if (!w.sheet.headPending) return;
+    w.out.write(" <Worksheet ss:Name=\"");
+    w.out.write(w.sheet.name.view());
+    if (w.sheet.protect) w.out.write("\" ss:Protected=\"1");  // also written as the options
+    if (w.sheet.display & XLS_DISPLAY_RIGHT_TO_LEFT) w.out.write("\" ss:RightToLeft=\"1");
+    w.out.write("\" >\n");
+    write_sheet_names(w);
+    w.sheet.headPending = false;
+    static_assert(kMaxColumns == 256);
+    w.out.write("  <Table ss:ExpandedColumnCount=\"256\" x:FullColumns=\"1\" x:FullRows=\"1\">\n");
 }
 
 }  // namespace gridquill::detail
@@ -287,46 +301,46 @@ using namespace gridquill::detail;
 
 extern "C" int xlsAddName(const char *name, const char *refersTo) noexcept {
     if (!attached()) return kNo;
-    if (g.phase != PHASE_STYLES || g.outFile == nullptr)
-        return fail({"Non si puo' aggiungere un nome della cartella a questo punto in "
-                     "xlsAddName(): va dato prima del primo foglio.\n"});
-    return add_name(g.workbookNameIds, g.workbookNames, "  ", arg(name), arg(refersTo), false,
+    WriterState &w = current();
+    if (w.book.phase != PHASE_STYLES || !w.out.is_open())
+        return fail(w, {"Non si puo' aggiungere un nome della cartella a questo punto in "
+                        "xlsAddName(): va dato prima del primo foglio.\n"});
+    return add_name(w, w.book.nameIds, w.book.names, "  ", arg(name), arg(refersTo), false,
                     "xlsAddName");
 }
 
 extern "C" int xlsAddSheetName(const char *name, const char *refersTo) noexcept {
     if (!attached()) return kNo;
-    return add_sheet_scope_name(arg(name), arg(refersTo), false, "xlsAddSheetName");
+    return add_sheet_scope_name(current(), arg(name), arg(refersTo), false, "xlsAddSheetName");
 }
 
 extern "C" int xlsSetPrintArea(int firstRow, int firstColumn, int lastRow,
                                int lastColumn) noexcept {
     if (!attached()) return kNo;
-    if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintArea");
-    if (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRow || firstColumn < 1 ||
-        firstColumn > lastColumn || lastColumn > kMaxColumn)
-        return fail({"Intervallo errato in xlsSetPrintArea().\n"});
-    BoundedText<kMaxNameReference> area;
-    area.append('=');
-    append_sheet_reference(area, g.sheetName.view());
-    area.append('R').append_int(firstRow).append('C').append_int(firstColumn);
-    area.append(":R").append_int(lastRow).append('C').append_int(lastColumn);
-    return add_sheet_scope_name("Print_Area", area.view(), false, "xlsSetPrintArea");
+    WriterState &w = current();
+    if (!sheet_head_open(w)) return refuse_sheet_phase(w, "xlsSetPrintArea");
+    if (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRows || firstColumn < 1 ||
+        firstColumn > lastColumn || lastColumn > kMaxColumns)
+        return fail(w, {"Intervallo errato in xlsSetPrintArea().\n"});
+    CellRange area{firstRow, firstColumn, lastRow, lastColumn};
+    return add_sheet_scope_name(w, "Print_Area", block_reference(w, area).view(), false,
+                                "xlsSetPrintArea");
 }
 
 extern "C" int xlsSetPrintTitles(int firstRow, int lastRow, int firstColumn,
                                  int lastColumn) noexcept {
     if (!attached()) return kNo;
-    if (!sheet_head_open()) return refuse_sheet_phase("xlsSetPrintTitles");
+    WriterState &w = current();
+    if (!sheet_head_open(w)) return refuse_sheet_phase(w, "xlsSetPrintTitles");
     bool rows = firstRow != 0 || lastRow != 0, columns = firstColumn != 0 || lastColumn != 0;
     if ((!rows && !columns) ||
-        (rows && (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRow)) ||
-        (columns && (firstColumn < 1 || firstColumn > lastColumn || lastColumn > kMaxColumn)))
-        return fail({"Intervallo errato in xlsSetPrintTitles().\n"});
+        (rows && (firstRow < 1 || firstRow > lastRow || lastRow > kMaxRows)) ||
+        (columns && (firstColumn < 1 || firstColumn > lastColumn || lastColumn > kMaxColumns)))
+        return fail(w, {"Intervallo errato in xlsSetPrintTitles().\n"});
     BoundedText<kMaxNameReference> titles;
     titles.append('=');
-    if (columns) append_lines(titles, 'C', firstColumn, lastColumn);
+    if (columns) append_lines(titles, w.sheet.name.view(), 'C', firstColumn, lastColumn);
     if (columns && rows) titles.append(',');
-    if (rows) append_lines(titles, 'R', firstRow, lastRow);
-    return add_sheet_scope_name("Print_Titles", titles.view(), false, "xlsSetPrintTitles");
+    if (rows) append_lines(titles, w.sheet.name.view(), 'R', firstRow, lastRow);
+    return add_sheet_scope_name(w, "Print_Titles", titles.view(), false, "xlsSetPrintTitles");
 }

@@ -1,7 +1,9 @@
 // Document properties: set before a workbook is opened, written by the open into the
 // DocumentProperties element in the order the format fixes, or into a merge input's.
-#include "../textutil/escape.hpp"
-#include "extras.hpp"
+#include "properties.hpp"
+
+#include "errors.hpp"
+#include "merge_port.hpp"
 
 namespace gridquill::detail {
 
@@ -32,25 +34,24 @@ bool same_ignoring_case(std::string_view a, std::string_view b) noexcept {
 
 }  // namespace
 
-void write_properties_before(int order) noexcept {
-    for (; g.propertiesCursor < kPropertyCount && kProperties[g.propertiesCursor].order < order;
-         ++g.propertiesCursor) {
-        const auto &value = g.properties[g.propertiesCursor];
+void write_properties_before(WriterState &w, int order) noexcept {
+    for (; w.book.propertiesCursor < kPropertyCount &&
+           kProperties[w.book.propertiesCursor].order < order;
+         ++w.book.propertiesCursor) {
+        const auto &value = w.settings.properties[w.book.propertiesCursor];
         if (value.empty()) continue;
-        std::string_view name = kProperties[g.propertiesCursor].name;
-        emit("  <");
-        emit(name);
-        emit(">");
-        emit(value.view());
-        emit("</");
-        emit(name);
-        emit(">\n");
+        std::string_view name = kProperties[w.book.propertiesCursor].name;
+        w.out.write("  <");
+        w.out.write(name);
+        w.out.write(">");
+        w.out.write(value.view());
+        w.out.write("</");
+        w.out.write(name);
+        w.out.write(">\n");
     }
 }
 
-void forget_properties() noexcept {
-    for (auto &value : g.properties) value.clear();
-}
+void forget_properties(WriterState &w) noexcept { w.settings.forget_properties(); }
 
 PropertySlot property_slot(int i) noexcept { return {kProperties[i].name, kProperties[i].order}; }
 
@@ -60,21 +61,18 @@ using namespace gridquill::detail;
 
 extern "C" int xlsSetDocumentProperty(const char *name, const char *value) noexcept {
     if (!attached()) return kNo;
+    WriterState &w = current();
     std::string_view which = arg(name), text = arg(value);
     int index = 0;
     while (index < kPropertyCount && !same_ignoring_case(kProperties[index].name, which)) ++index;
     if (index == kPropertyCount)
-        return fail({"Proprieta' '", which, "' sconosciuta in xlsSetDocumentProperty().\n"});
+        return fail(w, {"Proprieta' '", which, "' sconosciuta in xlsSetDocumentProperty().\n"});
     std::string_view known = kProperties[index].name;
     if (text.size() > kMaxPropertyText)
-        return fail({"Valore troppo lungo (al massimo 255 byte) per la proprieta' '", known,
-                     "' in xlsSetDocumentProperty().\n"});
-    auto &stored = g.properties[index];
-    stored.clear();
-    if (!append_escaped(stored, text, Place::content)) {
-        stored.clear();
-        return fail({"Valore troppo lungo per la proprieta' '", known,
-                     "' in xlsSetDocumentProperty().\n"});
-    }
+        return fail(w, {"Valore troppo lungo (al massimo 255 byte) per la proprieta' '", known,
+                        "' in xlsSetDocumentProperty().\n"});
+    if (!keep_escaped(w.settings.properties[index], text, Place::content, w.settings.encoding))
+        return fail(w, {"Valore troppo lungo per la proprieta' '", known,
+                        "' in xlsSetDocumentProperty().\n"});
     return kYes;
 }

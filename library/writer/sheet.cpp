@@ -1,10 +1,11 @@
 // Worksheets: the start with its page setup completed, and the end with the options.
 #include "sheet.hpp"
 
-#include "../merge/merge.hpp"
 #include "../textutil/names.hpp"
-#include "extras.hpp"
-#include "state.hpp"
+#include "errors.hpp"
+#include "merge_port.hpp"
+#include "names.hpp"
+#include "sheet_options.hpp"
 
 namespace gridquill::detail {
 
@@ -16,14 +17,14 @@ constexpr std::string_view kDefaultFooter = "Pagina &amp;P";
 // are, with the Latin-1 mode's cut to the field once converted.
 template <std::size_t N>
 void escape_page_text(BoundedText<kPageTextSize> &out, const char (&field)[N],
-                      std::string_view fallback) noexcept {
+                      std::string_view fallback, Encoding encoding) noexcept {
     std::string_view text = field_view(field);
     out.clear();
     if (text.empty()) {
         out.append(fallback);
         return;
     }
-    if (g.encoding == Encoding::latin1) {
+    if (encoding == Encoding::latin1) {
         std::size_t i = 0, converted = 0;
         while (i < text.size()) {
             Unit u = next_unit(text, i, Place::attribute, Source::page, Encoding::latin1);
@@ -34,13 +35,13 @@ void escape_page_text(BoundedText<kPageTextSize> &out, const char (&field)[N],
         }
         text = text.substr(0, i);
     }
-    append_text(out, text, Place::attribute, Source::page, g.encoding);
+    append_text(out, text, Place::attribute, Source::page, encoding);
 }
 
 // A text of the record escaped for an attribute, read in the worksheet's encoding.
 template <std::size_t N>
-BoundedText<8192> &put_field(BoundedText<8192> &out, const char (&field)[N]) noexcept {
-    append_text(out, field_view(field), Place::attribute, Source::markup, g.sheetEncoding);
+StagingText &put_field(StagingText &out, const char (&field)[N], Encoding encoding) noexcept {
+    append_text(out, field_view(field), Place::attribute, Source::markup, encoding);
     return out;
 }
 
@@ -61,7 +62,8 @@ void mend_sheet_name(BoundedText<kMaxEscapedSheetName + 1> &escaped) noexcept {
         std::string_view unit = rest.substr(0, n);
         BoundedText<8> seen;
         append_decoded(seen, unit);
-        bool forbidden = seen.size() == 1 && kForbidden.find(seen.view()[0]) != std::string_view::npos;
+        bool forbidden =
+            seen.size() == 1 && kForbidden.find(seen.view()[0]) != std::string_view::npos;
         mended.append(forbidden ? std::string_view("_") : unit);
         rest.remove_prefix(unit.size());
     }
@@ -70,20 +72,22 @@ void mend_sheet_name(BoundedText<kMaxEscapedSheetName + 1> &escaped) noexcept {
 
 }  // namespace
 
-decltype(WriterState::sheetNames)::Add register_sheet_name(std::string_view seen) noexcept {
-    BoundedText<decltype(g.sheetNames)::max_length + 1> key;
-    if (!append_folded(key, seen)) return decltype(g.sheetNames)::Add::too_long;
-    return g.sheetNames.add(key.view());
+decltype(Workbook::sheetNames)::Add register_sheet_name(WriterState &w,
+                                                        std::string_view seen) noexcept {
+    BoundedText<decltype(Workbook::sheetNames)::max_length + 1> key;
+    if (!append_folded(key, seen)) return decltype(Workbook::sheetNames)::Add::too_long;
+    return w.book.sheetNames.add(key.view());
 }
 
-void __ChiudiSheet() noexcept {
-    if (merge_close_sheet()) return;  // a continued input sheet ends as the input's
-    write_sheet_head();  // a worksheet without columns or cells
-    const xlsSheetSetup &s = g.currentSheet;
-    BoundedText<8192> &out = g.staging;
+void __ChiudiSheet(WriterState &w) noexcept {
+    // A continued input sheet ends as the input's.
+    if (w.book.merge != nullptr && w.book.merge->closeSheet(w)) return;
+    write_sheet_head(w);  // a worksheet without columns or cells
+    const xlsSheetSetup &s = w.sheet.setup;
+    StagingText &out = w.staging;
     out.clear();
-    if (g.rowOpen) out.append("   </Row>\n");
-    g.rowOpen = kNo;
+    if (w.cells.rowOpen) out.append("   </Row>\n");
+    w.cells.rowOpen = false;
     out.append("  </Table>\n"
                "  <WorksheetOptions xmlns=\"urn:schemas-microsoft-com:office:excel\">\n"
                "   <PageSetup>\n");
@@ -94,30 +98,32 @@ void __ChiudiSheet() noexcept {
         if (s.orientation == 'P') out.append("    <Layout x:Orientation=\"Portrait\"/>\n");
     }
     out.append("    <Header ");
-    if (!headerMargin.empty()) put_field(out.append("x:Margin=\""), s.headerMargin).append("\" ");
-    out.append(" x:Data=\"").append(g.pageHeader.view()).append("\"/>\n");
+    if (!headerMargin.empty())
+        put_field(out.append("x:Margin=\""), s.headerMargin, w.sheet.encoding).append("\" ");
+    out.append(" x:Data=\"").append(w.sheet.pageHeader.view()).append("\"/>\n");
     if (!headerMargin.empty() && !footerMargin.empty()) {
-        put_field(out.append("    <Footer x:Margin=\""), s.footerMargin)
+        put_field(out.append("    <Footer x:Margin=\""), s.footerMargin, w.sheet.encoding)
             .append("\" x:Data=\"")
-            .append(g.pageFooter.view())
+            .append(w.sheet.pageFooter.view())
             .append("\"/>\n");
     }
-    put_field(out.append("    <PageMargins x:Bottom=\""), s.marginBottom).append("\" x:Left=\"");
-    put_field(out, s.marginLeft).append("\" x:Right=\"");
-    put_field(out, s.marginRight).append("\" x:Top=\"");
-    put_field(out, s.marginTop).append("\"/>\n   </PageSetup>\n   <Print>\n");
-    write_print_options(out);
+    put_field(out.append("    <PageMargins x:Bottom=\""), s.marginBottom, w.sheet.encoding)
+        .append("\" x:Left=\"");
+    put_field(out, s.marginLeft, w.sheet.encoding).append("\" x:Right=\"");
+    put_field(out, s.marginRight, w.sheet.encoding).append("\" x:Top=\"");
+    put_field(out, s.marginTop, w.sheet.encoding).append("\"/>\n   </PageSetup>\n   <Print>\n");
+    write_print_options(w.sheet, out);
     if (!headerMargin.empty() && s.gridlines == '1') out.append("    <Gridlines/>\n");
     out.append("   </Print>\n");
-    if (sheet_selected()) out.append("   <Selected/>\n");
-    write_sheet_options(out);
-    if (!g.sheet.protect)
+    if (sheet_selected(w)) out.append("   <Selected/>\n");
+    write_sheet_options(w.sheet, out);
+    if (!w.sheet.protect)
         out.append("   <ProtectObjects>False</ProtectObjects>\n"
                    "   <ProtectScenarios>False</ProtectScenarios>\n");
     out.append("  </WorksheetOptions>\n");
-    emit(out.view());
-    write_after_options();
-    emit(" </Worksheet>\n");
+    w.out.write(out.view());
+    write_after_options(w);
+    w.out.write(" </Worksheet>\n");
 }
 
 }  // namespace gridquill::detail
@@ -126,62 +132,55 @@ using namespace gridquill::detail;
 
 extern "C" int xlsAddSheet(const char *name, xlsSheetSetup setup) noexcept {
     if (!attached()) return kNo;
+    WriterState &w = current();
     std::string_view sheet = arg(name);
     if (sheet.empty()) sheet = field_view(setup.name);  // may fill its field: cut below
     BoundedText<sizeof setup.name> numbered;
-    if (sheet.empty()) sheet = numbered.append("Sheet").append_int(g.sheetCount).view();
-    sheet = sheet.substr(0, text_cut(sheet, kMaxSheetName, Source::markup, g.encoding));
+    if (sheet.empty()) sheet = numbered.append("Sheet").append_int(w.book.sheetCount).view();
+    sheet = sheet.substr(0, text_cut(sheet, kMaxSheetName, Source::markup, w.settings.encoding));
     // Written escaped, the characters readers refuse as '_'; a duplicate is a name a
     // reader would see as the same, case aside.
     BoundedText<kMaxEscapedSheetName + 1> escaped;
     BoundedText<kMaxStoredSheetName + 1> seen;
-    append_escaped(escaped, sheet, Place::attribute);
+    append_escaped(escaped, sheet, Place::attribute, w.settings.encoding);
     mend_sheet_name(escaped);
     append_decoded(seen, escaped.view());
-    const int turn = g.mergeMode ? merge_sheet_turn(seen.view()) : -1;
-    switch (register_sheet_name(seen.view())) {
-    case decltype(g.sheetNames)::Add::added: break;
-    case decltype(g.sheetNames)::Add::full:
-        return fail({"Troppi fogli: non c'e' posto per il foglio '", sheet,
-                     "' in xlsAddSheet().\n"});
-    default: return fail({"Nome Sheet '", sheet, "' duplicato in xlsAddSheet().\n"});
+    const MergeHooks *merge = w.book.merge;
+    const int turn = merge != nullptr ? merge->sheetTurn(w, seen.view()) : -1;
+    switch (register_sheet_name(w, seen.view())) {
+    case decltype(Workbook::sheetNames)::Add::added: break;
+    case decltype(Workbook::sheetNames)::Add::full:
+        return fail(
+            w, {"Troppi fogli: non c'e' posto per il foglio '", sheet, "' in xlsAddSheet().\n"});
+    default: return fail(w, {"Nome Sheet '", sheet, "' duplicato in xlsAddSheet().\n"});
     }
 
-    if (g.phase > PHASE_STYLES) {
-        __ChiudiSheet();
-    } else if (!g.mergeMode) {
-        emit(" </Styles>\n");
+    if (w.book.phase > PHASE_STYLES) {
+        __ChiudiSheet(w);
+    } else if (merge == nullptr) {
+        w.out.write(" </Styles>\n");
     }
-    if (g.mergeMode) __CopiaSheet(turn);
-    write_workbook_names();
+    if (merge != nullptr) merge->copySheets(w, turn);
+    write_workbook_names(w);
 
     BoundedText<kPageTextSize> header;
     header.append("Foglio Excel '").append(escaped.view()).append("' generato automaticamente");
-    escape_page_text(g.pageHeader, setup.header, header.view());
-    escape_page_text(g.pageFooter, setup.footer, kDefaultFooter);
-    g.sheetEncoding = g.encoding;
+    Sheet &sheetState = w.sheet;
+    sheetState.reset();
+    escape_page_text(sheetState.pageHeader, setup.header, header.view(), w.settings.encoding);
+    escape_page_text(sheetState.pageFooter, setup.footer, kDefaultFooter, w.settings.encoding);
+    sheetState.encoding = w.settings.encoding;
     for (auto *margin : {&setup.headerMargin, &setup.footerMargin, &setup.marginTop,
                          &setup.marginBottom, &setup.marginLeft, &setup.marginRight})
         terminate_field(*margin);
     std::string_view top = field_view(setup.marginTop);
     if (top.empty() || top == "0") set_field(setup.marginTop, "0.1");
-    g.currentSheet = setup;
-    g.sheetCount++;
-
-    // The head (Worksheet start, Names, Table start) waits for the sheet's names: it is
-    // written by the first column, cell or the sheet's end.
-    g.sheetName.assign(escaped.view());
-    g.sheetScopeNames.clear();
-    g.sheetNameIds.clear();
-    g.sheetHeadPending = true;
-    g.sheet.reset();
-    forget_cell_extras();
-    g.currentRow = 1;
-    g.currentColumn = 1;
-    g.lastRow = 0;
-    g.rowOpen = kNo;
-    g.pendingRowAttrs.clear();
-    g.phase = PHASE_SHEET;
-    merge_sheet_started();
+    sheetState.setup = setup;
+    sheetState.name.assign(escaped.view());
+    sheetState.headPending = true;  // written by the first column, cell or the sheet's end
+    w.book.sheetCount++;
+    w.cells.reset();
+    w.book.phase = PHASE_SHEET;
+    if (merge != nullptr) merge->sheetStarted(w);
     return kYes;
 }

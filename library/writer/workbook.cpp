@@ -1,12 +1,13 @@
 // Opening a workbook (reset, prologue with the built-in styles) and closing it.
+#include "workbook.hpp"
+
 #include <cerrno>
 #include <ctime>
 
-#include "../gridquill.h"
-#include "../merge/merge.hpp"
-#include "extras.hpp"
+#include "errors.hpp"
+#include "merge_port.hpp"
+#include "properties.hpp"
 #include "sheet.hpp"
-#include "state.hpp"
 
 namespace gridquill::detail {
 
@@ -56,42 +57,14 @@ constexpr std::string_view kPrologueStyles =
     "   <Protection ss:Protected=\"0\"/>\n"
     "  </Style>\n";
 
-void reset_workbook() noexcept {
-    g.sheetNames.clear();
-    g.styleIds.clear();
-    g.deletedSheets.clear();
-    g.sheetCount = 0;
-    g.phase = PHASE_STYLES;
-    g.rowOpen = kNo;
-    g.inputTruncated = false;
-    g.stream = {};
-    g.propertiesCursor = 0;
-    g.workbookNameIds.clear();
-    g.workbookNames.clear();
-    g.workbookNamesWritten = false;
-    g.sheetNameIds.clear();
-    g.sheetScopeNames.clear();
-    g.sheetHeadPending = false;
-    g.workbookActiveSheet = -1;
-    g.selectedWritten = false;
-    forget_cell_extras();
-}
-
-void drop_open_streams() noexcept {
-    g.stream.write = nullptr;  // a stream's unwritten bytes are dropped, without a call
-    if (g.outFile != nullptr) close_output(false);  // a temporary file is removed
-    close_input();
-}
-
-int start_workbook(const char *path, const char *author, const StreamTarget *target) noexcept {
-    drop_open_streams();
-    reset_workbook();
-    seed_style_ids();
-    g.mergeMode = kNo;
+int start_workbook(WriterState &w, const char *path, const char *author, xlsWriteFunction write,
+                   void *context, bool stream) noexcept {
+    w.reset_workbook();
+    w.book.seed_style_ids();
 
     std::string_view who = arg(author), where = arg(path);
     if (who.empty()) who = kDefaultName;
-    who = who.substr(0, text_cut(who, kMaxAuthor, Source::markup, g.encoding));
+    who = who.substr(0, text_cut(who, kMaxAuthor, Source::markup, w.settings.encoding));
     if (where.empty()) where = kDefaultName;
 
     char created[22] = "";
@@ -99,45 +72,54 @@ int start_workbook(const char *path, const char *author, const StreamTarget *tar
     std::tm utc{};
     if (gmtime_r(&now, &utc) != nullptr)
         std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    clear_error();
+    clear_error(w);
 
-    if (target != nullptr) {
-        g.outputPath.clear();
-        errno = EINVAL;  // the reason for a missing function
-        g.stream = *target;
-        if (target->write != nullptr) g.outFile = open_output("");
-        if (g.outFile == nullptr) {
-            g.stream = {};
-            return fail_open({"Errore in apertura del flusso in output"});
+    if (stream) {
+        w.out.path.clear();
+        if (write == nullptr) {
+            errno = EINVAL;
+            return fail_open(w, {"Errore in apertura del flusso in output"});
         }
+        w.out.open_stream(write, context);
     } else {
         if (where.size() > kMaxPath) {  // refused like a path that cannot be opened
-            g.outputPath.clear();
+            w.out.path.clear();
             errno = ENAMETOOLONG;
-            return fail_open({"Errore in apertura del file '", where, "'"});
+            return fail_open(w, {"Errore in apertura del file '", where, "'"});
         }
-        g.outputPath.assign(where);
-        g.outFile = open_output(g.outputPath.c_str());
-        if (g.outFile == nullptr)
-            return fail_open({"Errore in apertura del file '", g.outputPath.view(), "'"});
+        w.out.path.assign(where);
+        if (!w.out.open_file(w.out.path.c_str(), w.settings.atomic))
+            return fail_open(w, {"Errore in apertura del file '", w.out.path.view(), "'"});
     }
-    emit(kPrologueHead);
-    write_properties_before(kLastAuthorOrder);
-    g.staging.assign("  <LastAuthor>");
-    append_escaped(g.staging, who, Place::content);
-    g.staging.append("</LastAuthor>\n  <Created>")
-        .append(created)
-        .append("</Created>\n");
-    emit(g.staging.view());
-    write_properties_before(kVersionOrder);
-    g.staging.assign(kPrologueWorkbookStart);
-    g.workbookActiveSheet = g.activeSheet;
-    g.activeSheet = -1;
-    if (g.workbookActiveSheet >= 0)
-        g.staging.append("  <ActiveSheet>").append_int(g.workbookActiveSheet).append("</ActiveSheet>\n");
-    emit(g.staging.append(kPrologueStyles).view());
-    forget_properties();
+    w.out.write(kPrologueHead);
+    write_properties_before(w, kLastAuthorOrder);
+    w.staging.assign("  <LastAuthor>");
+    append_escaped(w.staging, who, Place::content, w.settings.encoding);
+    w.staging.append("</LastAuthor>\n  <Created>").append(created).append("</Created>\n");
+    w.out.write(w.staging.view());
+    write_properties_before(w, kVersionOrder);
+    w.staging.assign(kPrologueWorkbookStart);
+    w.book.activeSheet = w.settings.activeSheet;
+    w.settings.activeSheet = -1;
+    if (w.book.activeSheet >= 0)
+        w.staging.append("  <ActiveSheet>")
+            .append_int(w.book.activeSheet)
+            .append("</ActiveSheet>\n");
+    w.out.write(w.staging.append(kPrologueStyles).view());
+    w.settings.forget_properties();
     return kYes;
+}
+
+void start_merge(WriterState &w, const MergeHooks &hooks) noexcept {
+    w.reset_workbook();
+    clear_error(w);
+    w.book.merge = &hooks;
+    w.book.activeSheet = w.settings.activeSheet;  // taken by this workbook, as an open does
+    w.settings.activeSheet = -1;
+}
+
+bool open_merge_output(WriterState &w) noexcept {
+    return w.out.open_file(w.out.path.c_str(), w.settings.atomic);
 }
 
 }  // namespace gridquill::detail
@@ -146,49 +128,55 @@ using namespace gridquill::detail;
 
 extern "C" int xlsInit(const char *path, const char *author) noexcept {
     if (!attached()) return kNo;
-    return start_workbook(path, author, nullptr);
+    return start_workbook(current(), path, author);
+}
+
+extern "C" int xlsInitStream(xlsWriteFunction write, void *context, const char *author) noexcept {
+    if (!attached()) return kNo;
+    return start_workbook(current(), "", author, write, context, true);
 }
 
 extern "C" int xlsSetAtomic(int enabled) noexcept {
     if (!attached()) return kNo;
-    g.atomic = enabled != 0;
+    current().settings.atomic = enabled != 0;
     return kYes;
 }
 
 extern "C" int xlsAbandon(void) noexcept {
     if (!attached()) return kNo;
-    drop_open_streams();
-    reset_workbook();
+    current().reset_workbook();
     return kYes;
 }
 
 extern "C" int xlsClose(void) noexcept {
     if (!attached()) return kNo;
-    if (g.phase < PHASE_CELLS) return fail({"Non si puo' chiudere Excel a questo punto.\n"});
-    if (g.outFile == nullptr) {  // never opened, or its open failed: there is no workbook
-        close_input();
-        reset_workbook();
-        return fail({"Nessun file in output aperto: la cartella di lavoro non e' stata scritta.\n"});
+    WriterState &w = current();
+    if (w.book.phase < PHASE_CELLS)
+        return fail(w, {"Non si puo' chiudere Excel a questo punto.\n"});
+    if (!w.out.is_open()) {  // never opened, or its open failed: there is no workbook
+        w.reset_workbook();
+        return fail(
+            w, {"Nessun file in output aperto: la cartella di lavoro non e' stata scritta.\n"});
     }
-    __ChiudiSheet();
-    if (!merge_finish()) emit("</Workbook>\n");
-    const int active = g.workbookActiveSheet;
-    const bool activeShown = active < 0 || g.selectedWritten || g.mergeMode;
-    bool toStream = g.stream.write != nullptr;
-    bool whole = !g.inputTruncated;
-    bool written = close_output(whole);
-    reset_workbook();
-    if (!written && toStream) return fail_open({"Errore in scrittura del flusso in output"});
-    if (!written)
-        return fail_open({"Errore in scrittura del file '", g.outputPath.view(), "'"});
+    __ChiudiSheet(w);
+    const bool merged = w.book.merge != nullptr;
+    if (!merged || !w.book.merge->finish(w)) w.out.write("</Workbook>\n");
+    const int active = w.book.activeSheet;
+    const bool activeShown = active < 0 || w.book.selectedWritten || merged;
+    bool toStream = w.out.to_stream();
+    bool whole = !w.book.inputTruncated;
+    bool written = w.out.close(whole);
+    w.reset_workbook();
+    if (!written && toStream) return fail_open(w, {"Errore in scrittura del flusso in output"});
+    if (!written) return fail_open(w, {"Errore in scrittura del file '", w.out.path.view(), "'"});
     if (!whole)
-        return fail({"File in output '", g.outputPath.view(),
-                     "' incompleto: il file in input era troncato.\n"});
+        return fail(w, {"File in output '", w.out.path.view(),
+                        "' incompleto: il file in input era troncato.\n"});
     if (!activeShown) {  // the workbook is whole: a warning, not a failure
         BoundedText<16> index;
         index.append_int(active);
-        fail({"Foglio attivo ", index.view(),
-              " inesistente o nascosto: la cartella si apre sul primo foglio visibile.\n"});
+        fail(w, {"Foglio attivo ", index.view(),
+                 " inesistente o nascosto: la cartella si apre sul primo foglio visibile.\n"});
     }
     return kYes;
 }

@@ -32,10 +32,10 @@ constexpr std::size_t kSample = 64 * 1024;      // bytes the delimiter is guesse
 constexpr int kSampleRows = 20;                 // rows of the sample that count
 constexpr std::size_t kWidthRows = 1000;        // rows the column widths are taken from
 constexpr std::size_t kWidthBytes = 4 << 20;    // ... held at most, in bytes
-constexpr int kMaxColumns = 256;                // columns of a worksheet in this format
-constexpr unsigned long long kMaxRows = 1048576;  // rows of a worksheet
-constexpr int kMaxSkip = 200;                   // empty cells one xlsWriteCellEx can skip
-constexpr std::size_t kSheetNameMax = 31;       // characters of a sheet name
+constexpr int kMaxColumns = XLS_MAX_COLUMNS;     // columns of a worksheet in this format
+constexpr unsigned long long kMaxRows = XLS_MAX_ROWS;  // rows of a worksheet
+constexpr int kMaxSkip = XLS_MAX_SKIP;           // empty cells one xlsWriteCellEx can skip
+constexpr std::size_t kSheetNameMax = XLS_MAX_SHEET_NAME;  // characters of a sheet name
 constexpr int kWidthPerChar = 6, kWidthExtra = 12, kWidthMin = 30, kWidthMax = 300;  // points
 constexpr int kFilterButton = 14;               // points the filter button takes in a header
 
