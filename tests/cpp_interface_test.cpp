@@ -20,6 +20,10 @@ void *operator new(std::size_t n) {
     if (void *p = std::malloc(n != 0 ? n : 1)) return p;
     throw std::bad_alloc();
 }
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+    ++allocations;
+    return std::malloc(n != 0 ? n : 1);
+}
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"  // these are the matching pair
 void operator delete(void *p) noexcept { std::free(p); }

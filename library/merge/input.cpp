@@ -373,7 +373,7 @@ struct Scan {
 
 void store_prefix(InputSheet &sheet, int which, std::string_view prefix) noexcept {
     std::size_t n = prefix.size() < sizeof sheet.prefixText[which] ? prefix.size() : 0;
-    std::memcpy(sheet.prefixText[which], prefix.data(), n);
+    if (n != 0) std::memcpy(sheet.prefixText[which], prefix.data(), n);  // "" may be null
     (which == 0 ? sheet.optionsPrefix : sheet.tablePrefix) = static_cast<std::uint8_t>(n);
 }
 
