@@ -23,28 +23,6 @@ bool xml_char(char32_t c) noexcept {
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-unsigned put_utf8(char *o, char32_t c) noexcept {
-    if (c < 0x80) {
-        o[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        o[0] = static_cast<char>(0xC0 | (c >> 6));
-        o[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        o[0] = static_cast<char>(0xE0 | (c >> 12));
-        o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        o[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    o[0] = static_cast<char>(0xF0 | (c >> 18));
-    o[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    o[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    o[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
 
 // A UTF-8 sequence from a lead byte at `at`: true with its code point and length when
 // well-formed; else false with the length of its maximal ill-formed part (at least 1).
@@ -133,6 +111,29 @@ std::string_view without_bom(std::string_view t, Encoding e) noexcept {
 }
 
 }  // namespace
+
+unsigned put_utf8(char *o, char32_t c) noexcept {
+    if (c < 0x80) {
+        o[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        o[0] = static_cast<char>(0xC0 | (c >> 6));
+        o[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        o[0] = static_cast<char>(0xE0 | (c >> 12));
+        o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        o[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    o[0] = static_cast<char>(0xF0 | (c >> 18));
+    o[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    o[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    o[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
 
 Unit next_unit(std::string_view t, std::size_t at, Place place, Source source,
                Encoding encoding) noexcept {

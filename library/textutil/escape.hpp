@@ -45,6 +45,9 @@ struct Unit {
     char out[kMaxUnitBytes + 2];
 };
 
+// Puts the UTF-8 form of code point `c` at `o`; its length, 1 to 4.
+unsigned put_utf8(char *o, char32_t c) noexcept;
+
 // Reads the character at `at` (< text.size()).
 Unit next_unit(std::string_view text, std::size_t at, Place place, Source source,
                Encoding encoding) noexcept;

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "escape.hpp"
+
 namespace gridquill::detail {
 
 namespace {
@@ -95,27 +97,14 @@ Decoded decode(std::string_view s, std::size_t at) noexcept {
     return {c, n, true};
 }
 
-std::size_t encode(char32_t c, char *out) noexcept {
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
+// Puts a character's `size` bytes at out[n] when they fit `room`; false (and `whole`
+// false) when they do not.
+bool put_unit(char *out, std::size_t room, std::size_t &n, const char *unit, std::size_t size,
+              bool &whole) noexcept {
+    if (n + size > room) return whole = false;
+    std::copy(unit, unit + size, out + n);
+    n += size;
+    return true;
 }
 
 bool name_start(char32_t c) noexcept {
@@ -159,14 +148,9 @@ std::size_t fold_into(char *out, std::size_t room, std::string_view utf8, bool &
         Decoded d = decode(utf8, i);
         char unit[4];
         std::size_t size = 1;
-        if (d.valid) size = encode(fold_case(d.c), unit);
+        if (d.valid) size = put_utf8(unit, fold_case(d.c));
         else unit[0] = utf8[i];
-        if (n + size > room) {
-            whole = false;
-            return n;
-        }
-        std::copy(unit, unit + size, out + n);
-        n += size;
+        if (!put_unit(out, room, n, unit, size, whole)) return n;
         i += d.size;
     }
     return n;
@@ -196,7 +180,7 @@ std::size_t xml_name_into(char *out, std::size_t room, std::string_view utf8, bo
         bool kept = d.valid && (i == 0 ? name_start(d.c) : name_char(d.c)) &&
                     !(d.c == '_' && encoded_form_at(utf8, i));
         if (kept) {
-            size = encode(d.c, unit);
+            size = put_utf8(unit, d.c);
         } else {
             const int digits = d.c > 0xFFFF ? 8 : 4;
             unit[0] = '_';
@@ -206,12 +190,7 @@ std::size_t xml_name_into(char *out, std::size_t room, std::string_view utf8, bo
             unit[2 + digits] = '_';
             size = static_cast<std::size_t>(digits) + 3;
         }
-        if (n + size > room) {
-            whole = false;
-            return n;
-        }
-        std::copy(unit, unit + size, out + n);
-        n += size;
+        if (!put_unit(out, room, n, unit, size, whole)) return n;
         i += d.size;
     }
     return n;
