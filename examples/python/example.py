@@ -13,8 +13,8 @@ def main(output="vendite.xml", library=None):
         os.environ["GRIDQUILL_LIBRARY"] = library
     import gridquill
 
-    # Atomic by default: last month's report stays until this one is written whole.
-    with gridquill.Workbook(output, author="Ufficio vendite") as book:
+    # Atomic: last month's report stays until this one is written whole.
+    with gridquill.Workbook(output, author="Ufficio vendite", atomic=True) as book:
         # Some readers take a missing number format from the style before: Style() says General.
         book.style("head", bold=True, fill="#DDEEFF", border_bottom=1)
         book.style("money", number_format="#,##0.00")

@@ -105,13 +105,14 @@ class Workbook:
     by one thread at a time).
 
     `target` is a path or a binary file object (with write()). `author` is the last author.
-    `atomic` (the default) writes a path through a temporary file that replaces it only when
-    the workbook is complete. `properties` are document properties (Title, Subject,
+    `atomic` writes a path through a temporary file that replaces it only when the workbook
+    is complete (synced to the disk); without it (the default, as the library's) the path is
+    written as it goes. `properties` are document properties (Title, Subject,
     Keywords, Description, Category, Manager, Company); `active_sheet` the sheet (0-based)
     it opens on. Used in `with`, it closes at the end of the block, or drops the workbook
     (leaving an atomic target as it was) when the block raises."""
 
-    def __init__(self, target: Target, author: str = "", *, atomic: bool = True,
+    def __init__(self, target: Target, author: str = "", *, atomic: bool = False,
                  properties: Optional[Mapping[str, str]] = None,
                  active_sheet: Optional[int] = None, _merge_input: Any = None) -> None:
         self._lib = library()
@@ -478,7 +479,7 @@ class Workbook:
 
 
 def write_dataframe(frame: Any, target: Target, sheet: str = "Foglio1", *, index: bool = False,
-                    header: bool = True, author: str = "", atomic: bool = True,
+                    header: bool = True, author: str = "", atomic: bool = False,
                     rows_per_sheet: int = MAX_ROWS) -> None:
     """Writes a pandas DataFrame as a workbook of one sheet at `target` (a path or a binary
     file object), column by column without a copy of the frame.
@@ -493,7 +494,7 @@ def write_dataframe(frame: Any, target: Target, sheet: str = "Foglio1", *, index
 
 
 def write_dataframes(frames: Mapping[str, Any], target: Target, *, index: bool = False,
-                     header: bool = True, author: str = "", atomic: bool = True,
+                     header: bool = True, author: str = "", atomic: bool = False,
                      rows_per_sheet: int = MAX_ROWS) -> None:
     """Writes several DataFrames, one sheet each named by its key, as one workbook:
     write_dataframes({"Vendite": vendite, "Resi": resi}, "anno.xml")."""

@@ -137,7 +137,7 @@ def test_a_block_that_raises_leaves_the_old_file(tmp_path):
     with open(path, "w") as f:
         f.write("vecchio")
     with pytest.raises(KeyError):
-        with gridquill.Workbook(path) as book:
+        with gridquill.Workbook(path, atomic=True) as book:
             book.sheet("A").cell(1)
             raise KeyError("interrotto")
     assert open(path).read() == "vecchio"
