@@ -4,13 +4,15 @@ fresh process so that its peak RSS (VmHWM) is its own; the frame's own RSS is me
 process that builds it and writes nothing.
 
 Usage: /usr/bin/python3 bench/python_bench.py [--rows 1000000] [--openpyxl-rows N]
-       [--skip-others] [--dir DIR] [--c-bench out/default/bench/gridquill_bench]
+       [--skip-others] [--repeat 3] [--dir DIR] [--c-bench out/default/bench/gridquill_bench]
+gridquill and C run --repeat times (the best counts), the two engines once.
 The C benchmark's frame workload writes the same cells from C, in the same run.
 Needs the package on the path (PYTHONPATH=out/default/python, or installed) and Debian's
 python3-pandas, python3-xlsxwriter, python3-openpyxl. With --openpyxl-rows, openpyxl writes
 that many rows and its time is scaled to --rows (said in the output)."""
 import argparse
 import os
+import resource
 import subprocess
 import sys
 import tempfile
@@ -56,6 +58,7 @@ def child(engine, rows, path):
     with open("/proc/self/clear_refs", "w") as f:
         f.write("5")  # VmHWM from here on
     before = status_kib("VmRSS")
+    cpu = resource.getrusage(resource.RUSAGE_SELF)
     start = time.perf_counter()
     if engine == "gridquill":
         gridquill.write_dataframe(df, path, sheet="Dati")
@@ -64,20 +67,26 @@ def child(engine, rows, path):
         with pd.ExcelWriter(path, engine=engine, engine_kwargs=kwargs) as writer:
             df.to_excel(writer, sheet_name="Dati", index=False)
     seconds = time.perf_counter() - start
-    print("%f %d %d" % (seconds, before, status_kib("VmHWM")))
+    end = resource.getrusage(resource.RUSAGE_SELF)
+    cpu = end.ru_utime - cpu.ru_utime + end.ru_stime - cpu.ru_stime
+    print("%f %f %d %d" % (seconds, cpu, before, status_kib("VmHWM")))
 
 
 def run(engine, rows, path):
+    if os.path.exists(path):
+        os.remove(path)  # not the truncation of the last run's file
     out = subprocess.run([sys.executable, __file__, "--child", engine, str(rows), path],
                          check=True, capture_output=True, text=True).stdout.split()
-    return float(out[0]), int(out[1]), int(out[2])
+    return float(out[0]), float(out[1]), int(out[2]), int(out[3])
 
 
 def c_bench(program, rows, work):
     """The same cells written by a C client (gridquill_bench's frame workload)."""
+    if os.path.exists(os.path.join(work, "c.xml")):
+        os.remove(os.path.join(work, "c.xml"))
     out = subprocess.run([program, "--child", "frame", str(rows), os.path.join(work, "c.xml"),
                           work], check=True, capture_output=True, text=True).stdout.split()
-    return float(out[0]), int(out[4])
+    return float(out[0]), float(out[1]) + float(out[2])
 
 
 def main():
@@ -85,6 +94,7 @@ def main():
     parser.add_argument("--rows", type=int, default=1000000)
     parser.add_argument("--openpyxl-rows", type=int, default=0)
     parser.add_argument("--skip-others", action="store_true")
+    parser.add_argument("--repeat", type=int, default=3, help="runs of gridquill and C (the best)")
     parser.add_argument("--dir", default=None)
     parser.add_argument("--c-bench", default=os.path.join(os.path.dirname(__file__), "..", "out",
                                                           "default", "bench", "gridquill_bench"))
@@ -96,23 +106,27 @@ def main():
     work = args.dir or tempfile.mkdtemp(prefix="gridquill-bench-")
     rows = args.rows
     results = []
-    t, before, peak = run("gridquill", rows, os.path.join(work, "gridquill.xml"))
+    t, cpu, before, peak = min(run("gridquill", rows, os.path.join(work, "gridquill.xml"))
+                               for _ in range(args.repeat))
     print("%d rows x 10 columns; the frame and the modules: %.1f MB" % (rows, before / 1024))
-    results.append(("gridquill.write_dataframe", t, peak - before, rows))
+    results.append(("gridquill.write_dataframe", t, cpu, peak - before, rows))
     if not args.skip_others:
-        t, before, peak = run("xlsxwriter", rows, os.path.join(work, "xlsxwriter.xlsx"))
-        results.append(("to_excel, xlsxwriter constant_memory", t, peak - before, rows))
+        t, cpu, before, peak = run("xlsxwriter", rows, os.path.join(work, "xlsxwriter.xlsx"))
+        results.append(("to_excel, xlsxwriter constant_memory", t, cpu, peak - before, rows))
         opx = args.openpyxl_rows or rows
-        t, before, peak = run("openpyxl", opx, os.path.join(work, "openpyxl.xlsx"))
-        results.append(("to_excel, openpyxl", t * rows / opx, peak - before, opx))
+        t, cpu, before, peak = run("openpyxl", opx, os.path.join(work, "openpyxl.xlsx"))
+        results.append(("to_excel, openpyxl", t * rows / opx, cpu * rows / opx, peak - before,
+                        opx))
     if os.path.exists(args.c_bench):
-        t, peak = c_bench(args.c_bench, rows, work)
-        results.append(("the same cells from C (gridquill_bench)", t, None, rows))
-    base = results[0][1]
-    for name, seconds, over, measured in results:
+        t, cpu = min(c_bench(args.c_bench, rows, work) for _ in range(args.repeat))
+        results.append(("the same cells from C (gridquill_bench)", t, cpu, None, rows))
+    base, base_cpu = results[0][1], results[0][2]
+    print("%-40s %8s %8s %8s %8s" % ("", "wall s", "x", "CPU s", "x"))
+    for name, seconds, cpu, over, measured in results:
         note = "" if measured == rows else " (measured on %d rows, scaled)" % measured
         memory = "" if over is None else "   peak RSS %+7.1f MB over the frame" % (over / 1024)
-        print("%-40s %8.2f s %7.2f x%s%s" % (name, seconds, seconds / base, memory, note))
+        print("%-40s %8.2f %8.2f %8.2f %8.2f%s%s" % (name, seconds, seconds / base, cpu,
+                                                    cpu / base_cpu, memory, note))
     print("cells per second by gridquill: %.1f million (%.0f ns a cell)" % (
         rows * 10 / base / 1e6, base / (rows * 10) * 1e9))
 
