@@ -214,7 +214,7 @@ void write_xlsxwriter(const Values &v, long rows, const char *path, const std::s
 
 // The cells of bench/python_bench.py's DataFrame written as a C client would, for the
 // Python benchmark's comparison: a bold header, then per row three integers (as text), two
-// doubles, two short texts, two dates and a Boolean.
+// doubles, two short texts, two dates and a Boolean, in the UTF-8 mode the package uses.
 void write_frame(long rows, const char *path) {
     std::vector<std::string> clients, cities = {"Roma", "Milano", "Napoli", "Torino"};
     for (int i = 0; i < 5000; ++i) clients.push_back("cliente " + std::to_string(i));
@@ -223,7 +223,7 @@ void write_frame(long rows, const char *path) {
     xlsStyle head = xlsStyleDefault;
     head.bold = '1';
     head.weightBottom = 1;
-    bool ok = xlsInit(path, "Bench") != 0 &&
+    bool ok = xlsSetEncoding("UTF-8") != 0 && xlsInit(path, "Bench") != 0 &&
               xlsAddStyle(head, "gqIntestazione") != 0 && xlsAddSheet("Dati", xlsSheetSetupDefault) != 0;
     for (int c = 1; ok && c <= kColumns; ++c) ok = xlsColumn(c, 60, "") != 0;
     ok = ok && xlsFreezePanes(1, 0) != 0 && xlsAutoFilter(1, 1, 0, kColumns) != 0;

@@ -309,11 +309,15 @@ void end_row(Writer *w) {
     w->columnsOwed = 0;
 }
 
-bool pay_rows(Writer *w) {
-    if (w->owed == 0) return true;
+[[gnu::noinline]] bool pay_owed_rows(Writer *w) {
     long long n = w->owed;
     w->owed = 0;
     return advance(w, n);
+}
+
+// The breaks owed before the next cell; nothing to do in the common case.
+inline bool pay_rows(Writer *w) {
+    return w->owed == 0 || pay_owed_rows(w);
 }
 
 // Writes one cell after `skip` empty columns. Cells after 200 of them take the room of an
