@@ -16,7 +16,7 @@ from __future__ import annotations
 import ctypes
 import os
 import threading
-from typing import IO, Any, Iterable, Mapping, Optional, Sequence, Union
+from typing import IO, Any, Iterable, List, Mapping, Optional, Sequence, Union
 
 from . import _native
 from ._library import Error, SheetSetup, StyleRecord, Validation, WRITE_FUNCTION, library
@@ -257,6 +257,21 @@ class Workbook:
         """In a merge, before the first sheet(): leaves the input's sheet `name` out."""
         self._call(self._lib.lib.xlsSheetDelete, _text(name))
         return self
+
+    def input_sheets(self) -> List[str]:
+        """In a merge, the input's worksheet names in their order."""
+        function = self._lib.call("xlsGetMergeSheet")
+        names: List[str] = []
+        with self._lock:
+            lib = self._lib.lib
+            previous = lib.xlsGetContext()
+            lib.xlsSelectContext(self._context)
+            try:
+                while (name := function(len(names))) is not None:
+                    names.append(name.decode("utf-8"))
+            finally:
+                lib.xlsSelectContext(previous)
+        return names
 
     def replace_sheet(self, name: str) -> "Workbook":
         """In a merge, before the first sheet(): sheet(name) writes the input's sheet `name`

@@ -131,6 +131,8 @@ class Library:
         for name in _LATER:  # calls of newer libraries
             if hasattr(lib, name):
                 getattr(lib, name).argtypes, getattr(lib, name).restype = [c_char_p], c_int
+        if hasattr(lib, "xlsGetMergeSheet"):
+            lib.xlsGetMergeSheet.argtypes, lib.xlsGetMergeSheet.restype = [c_int], c_char_p
         self.markers: Optional[tuple[Any, ...]] = None
         self.version: Optional[str] = None
         if hasattr(lib, "xlsVersion"):

@@ -183,6 +183,8 @@ def test_merges(tmp_path, what, marks, sheet, expected):
             pytest.skip(str(error))
         raise
     with book:
+        if hasattr(book._lib.lib, "xlsGetMergeSheet"):
+            assert book.input_sheets() == ["A", "B"]
         book.sheet(sheet).cell("nuovo")
     text = open(path, encoding="utf-8").read()
     names = re.findall(r'<Worksheet ss:Name="([^"]*)"', text)
