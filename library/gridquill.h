@@ -495,6 +495,13 @@ GRIDQUILL_API int xlsAbandon(void) GRIDQUILL_NOEXCEPT;
  * are taken in the input's order: one the copy has passed stays as it was. The same file
  * as input and output is refused, unless atomic mode is on. */
 GRIDQUILL_API int xlsInitMerge(const char *inputPath, const char *outputPath) GRIDQUILL_NOEXCEPT;
+/** The name of the merge input's worksheet `index` (0-based, in the input's order), in
+ * UTF-8 as a reader sees it.
+ *
+ * Accepted from a successful xlsInitMerge until xlsClose; null past the last worksheet, for
+ * a negative index or without a merge input. The text is the library's, valid until the
+ * next xlsInitMerge. */
+GRIDQUILL_API const char *xlsGetMergeSheet(int index) GRIDQUILL_NOEXCEPT;
 /** Marks an input worksheet to be left out of a merge: the one whose name reads as the
  * name this library would write for `name` (so "R&D" marks the sheet written as "R&amp;D").
  *
@@ -514,7 +521,8 @@ GRIDQUILL_API int xlsSheetReplace(const char *name) GRIDQUILL_NOEXCEPT;
  *
  * The table's ExpandedRowCount and ExpandedColumnCount are dropped; what follows the table
  * (its options, filter, validations, conditional formats) is the input's, copied after the
- * new rows: the worksheet options calls and xlsColumn have no effect on such a sheet.
+ * new rows: the worksheet options calls have no effect on such a sheet and xlsColumn is
+ * refused; xlsClose may follow at once.
  * Phases, names and results as xlsSheetDelete; a sheet without a table, or whose table
  * redeclares the namespaces, gives 0 with a message. */
 GRIDQUILL_API int xlsSheetAppend(const char *name) GRIDQUILL_NOEXCEPT;

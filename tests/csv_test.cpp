@@ -62,13 +62,23 @@ TEST_F(Csv, GoldenConversions) {
     }
 }
 
-// A sheet replaced in place: the same bytes as the new sheet written alone.
+// A sheet replaced in place: the same bytes as the new sheet written alone; then continued.
 TEST_F(Csv, AppendToReplacesTheSheetOfTheSameName) {
     ASSERT_EQ(run("-q misto.csv -o libro.xml").status, 0);
     ASSERT_EQ(run("-q -a libro.xml tabulata.tsv --sheet misto").status, 0);
     ASSERT_EQ(run("tabulata.tsv --sheet misto -o solo.xml").status, 0);
     EXPECT_TRUE(same_bytes(without_created(read_file("solo.xml")),
                            without_created(read_file("libro.xml"))));
+    // Continued (the name's case aside): its rows and the file's after its header.
+    auto rows = [](const std::string &s) {
+        std::size_t n = 0;
+        for (std::size_t at = s.find("<Row"); at != std::string::npos; at = s.find("<Row", at + 1)) ++n;
+        return n;
+    };
+    const std::size_t before = rows(read_file("libro.xml"));
+    ASSERT_EQ(run("-q -a libro.xml --append-rows tabulata.tsv --sheet MISTO").status, 0);
+    EXPECT_EQ(xml_error("libro.xml"), "");
+    EXPECT_EQ(rows(read_file("libro.xml")), 2 * before - 1);
 }
 
 // No row lost: past the grid's last row a sheet "<name> (2)" goes on, its header repeated,
@@ -124,6 +134,8 @@ TEST_F(Csv, Failures) {
          "'gridquill-csv --help'.\n"},
         {"--dates ymd x.csv", 2,
          "gridquill-csv: ordine delle date sconosciuto: 'ymd'\nProvare 'gridquill-csv --help'.\n"},
+        {"--append-rows x.csv", 2,
+         "gridquill-csv: --append-rows vale solo con --append-to\nProvare 'gridquill-csv --help'.\n"},
         {"--help >/dev/null", 0, ""},
     };
     for (const Case &c : cases) {

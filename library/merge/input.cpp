@@ -415,6 +415,7 @@ void Scan::start_sheet(const char **atts) noexcept {
         return refuse({"File in input con troppi fogli (al massimo 1024).\n"});
     seen = key.view();
     m.sheetNames.add(seen);  // a name repeated in the input names all its sheets
+    std::memcpy(m.sheetText[p.sheetCount], name, std::string_view(name).size() + 1);
     InputSheet &sheet = p.sheets[p.sheetCount++];
     sheet = InputSheet{};
     const char *stored = m.sheetNames.find(seen);

@@ -123,7 +123,8 @@ struct MergeInput {
     Arena<kMergeArenaSize> arena;
     CleanSource source;
     InputPlan plan;
-    Registry<kMaxInputSheets, kMaxInputSheetName> sheetNames;  // as a reader sees them
+    Registry<kMaxInputSheets, kMaxInputSheetName> sheetNames;  // as readers compare them
+    char sheetText[kMaxInputSheets][kMaxInputSheetName + 1] = {};  // as a reader sees them
     SheetMark marks[kMaxInputSheets] = {};
     int outputIndex[kMaxInputSheets] = {};  // place among the output's sheets; -1 left out
     std::size_t editCount = 0, nextEdit = 0;

@@ -448,6 +448,7 @@ void merge_sheet_started(WriterState &w) noexcept {
     if (!merging(w) || w.mergeInput->appending < 0) return;
     const InputSheet &s = w.mergeInput->plan.sheets[w.mergeInput->appending];
     w.sheet.headPending = false;
+    w.book.phase = PHASE_CELLS;  // rows follow the input's: no column definitions, a close at once
     w.cells.lastRow = s.lastRow;
     w.cells.currentRow = (s.reachRow > s.lastRow ? s.reachRow : s.lastRow) + 1;
     if (w.cells.currentRow != w.cells.lastRow + 1)
@@ -564,6 +565,14 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     plan_start(w, *m);
     forget_properties(w);
     return kYes;
+}
+
+extern "C" const char *xlsGetMergeSheet(int index) noexcept {
+    if (!attached()) return nullptr;
+    WriterState &w = current();
+    if (!merging(w) || index < 0 || static_cast<std::size_t>(index) >= w.mergeInput->plan.sheetCount)
+        return nullptr;
+    return w.mergeInput->sheetText[index];
 }
 
 extern "C" int xlsSheetDelete(const char *name) noexcept {

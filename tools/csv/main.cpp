@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -51,9 +52,11 @@ const char kUsage[] =
     "lavoro XML Spreadsheet 2003, un foglio per file, chiamato come il file.\n"
     "\n"
     "  -o, --output FILE       la cartella da scrivere (senza: lo standard output)\n"
-    "  -a, --append-to FILE    copia la cartella FILE e vi aggiunge i fogli, sostituendo\n"
-    "                          quelli con lo stesso nome; senza -o riscrive FILE stesso\n"
-    "                          (se FILE non esiste, lo crea)\n"
+    "  -a, --append-to FILE    copia la cartella FILE (di qualunque programma) e vi aggiunge\n"
+    "                          i fogli, sostituendo al loro posto quelli con lo stesso\n"
+    "                          nome; senza -o riscrive FILE stesso (se non esiste, lo crea)\n"
+    "      --append-rows       con --append-to: le righe di ogni file continuano il foglio\n"
+    "                          con lo stesso nome, senza ripeterne l'intestazione\n"
     "  -s, --sheet NOME        nome del foglio del prossimo file (ripetibile)\n"
     "  -d, --delimiter C       separatore: un carattere, o \"tab\" (senza: il primo tra\n"
     "                          virgola, punto e virgola e tabulazione che torna nelle\n"
@@ -88,6 +91,7 @@ struct Options {
     Encoding encoding = Encoding::utf8;
     bool decimalComma = false, text = false, header = true, quiet = false;
     DateOrder dates = DateOrder::iso;
+    bool appendRows = false;  // rows continue the sheets of the same name
 };
 
 // Totals of a run, for the closing warnings and the progress line.
@@ -258,8 +262,12 @@ std::string new_name(std::vector<std::string> &names, const std::string &base, i
 
 class Sheet {
 public:
-    Sheet(const Options &o, Counts &counts, Progress &progress, std::vector<std::string> &names)
-        : o_(o), counts_(counts), progress_(progress), names_(names) {}
+    // `appending`: the rows go after those of the workbook's sheet of that name, its
+    // header row (when the options say the input has one) left out.
+    Sheet(const Options &o, Counts &counts, Progress &progress, std::vector<std::string> &names,
+          bool appending = false)
+        : o_(appending ? without_header(o) : o), counts_(counts), progress_(progress), names_(names),
+          skipping_(appending && o.header), appending_(appending), held_(!appending) {}
 
     // Converts the open input into the worksheet `name`: 0, or the exit
     // status of a failure (its message printed).
@@ -348,8 +356,13 @@ private:
         return best;
     }
 
+    static Options without_header(Options o) {
+        o.header = false;
+        return o;
+    }
+
     void field(const char *text, std::size_t size) {
-        if (failed_) return;
+        if (failed_ || skipping_) return;
         if (held_) {
             fields_.push_back({text_.size(), size});
             text_.append(text == nullptr ? "" : text, size).push_back('\0');
@@ -359,6 +372,10 @@ private:
     }
 
     void row() {
+        if (skipping_) {
+            skipping_ = false;
+            return;
+        }
         if (failed_) return;
         if (held_) {
             rowEnds_.push_back(fields_.size());
@@ -509,7 +526,7 @@ private:
             return kExitInput;
         }
         if (held_) flush();
-        if (rows_ == 0 && !failed_) {  // an empty input: a worksheet needs a cell
+        if (rows_ == 0 && !failed_ && !appending_) {  // an empty input: a sheet needs a cell
             write_cell("", 'S', "");
             ++rows_;
         }
@@ -534,7 +551,7 @@ private:
         return kExitInput;
     }
 
-    const Options &o_;
+    const Options o_;
     Counts &counts_;
     Progress &progress_;
     std::vector<std::string> &names_;  // every sheet name of the workbook
@@ -546,6 +563,8 @@ private:
     std::vector<int> widths_;
     int filterColumns_ = 0;
     bool failed_ = false;
+    bool skipping_ = false;  // the header row of a continued sheet
+    bool appending_ = false;
     // Rows held for the column widths.
     bool held_ = true;
     std::string text_;
@@ -584,45 +603,6 @@ bool defines_style(const std::string &path, const char *id) {
     return found;
 }
 
-// The worksheet names of the workbook at `path`, as a reader sees them (the five entity
-// references and character references replaced).
-std::vector<std::string> sheet_names_in(const std::string &path) {
-    std::vector<std::string> names;
-    std::FILE *f = std::fopen(path.c_str(), "r");
-    if (f == nullptr) return names;
-    static char line[1 << 16];
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-        const char *tag = std::strstr(line, "<Worksheet ");
-        const char *at = tag != nullptr ? std::strstr(tag, "Name=\"") : nullptr;
-        const char *end = at != nullptr ? std::strchr(at + 6, '"') : nullptr;
-        if (end == nullptr) continue;
-        std::string name;
-        for (const char *p = at + 6; p < end; ++p) {
-            const char *semi = *p == '&' ? static_cast<const char *>(std::memchr(p, ';', end - p)) : nullptr;
-            if (semi == nullptr) {
-                name.push_back(*p);
-                continue;
-            }
-            std::string_view ref(p + 1, semi - p - 1);
-            unsigned long code = ref == "amp" ? '&' : ref == "lt" ? '<' : ref == "gt" ? '>'
-                                 : ref == "quot" ? '"' : ref == "apos" ? '\'' : 0;
-            if (code == 0 && ref.starts_with('#'))
-                code = ref.starts_with("#x") ? std::strtoul(ref.data() + 2, nullptr, 16)
-                                             : std::strtoul(ref.data() + 1, nullptr, 10);
-            if (code == 0 || code > 0x10FFFF) code = 0xFFFD;
-            char utf8[4];
-            int n = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
-            for (int k = n - 1; k > 0; --k, code >>= 6) utf8[k] = static_cast<char>(0x80 | (code & 0x3F));
-            utf8[0] = static_cast<char>(n == 1 ? code : (0xF0 << (4 - n)) | code);
-            name.append(utf8, n);
-            p = semi;
-        }
-        names.push_back(name);
-    }
-    std::fclose(f);
-    return names;
-}
-
 // The tool's styles, those without borders first: a style with fewer parts takes the
 // missing ones from the style before it in some readers.
 bool add_styles(const std::string &merged) {
@@ -651,11 +631,22 @@ bool add_styles(const std::string &merged) {
 int write_sheets(const Options &o, const std::vector<std::string> &names,
                  const std::vector<std::string> &kept, const std::string &merged,
                  std::vector<std::string> &used, Counts &counts) {
-    for (const std::string &name : names)
-        if (name_taken(kept, name) && !xlsSheetReplace(name.c_str())) return kExitInput;
+    // A sheet of the workbook's name takes its place (or continues it): those first, in the
+    // workbook's order, as the copy passes them; the new sheets after.
+    std::vector<std::size_t> order(o.inputs.size()), place(o.inputs.size(), SIZE_MAX);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+        for (std::size_t k = 0; k < kept.size() && place[i] == SIZE_MAX; ++k)
+            if (same_name(kept[k], names[i])) place[i] = k;
+        if (place[i] != SIZE_MAX &&
+            !(o.appendRows ? xlsSheetAppend(names[i].c_str()) : xlsSheetReplace(names[i].c_str())))
+            return kExitInput;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return place[a] < place[b]; });
     if (!add_styles(merged)) return kExitInput;
     Progress progress(!o.quiet);
-    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+    for (std::size_t i : order) {
         const std::string &path = o.inputs[i];
         bool standardInput = path == "-";
         std::FILE *in = standardInput ? stdin : std::fopen(path.c_str(), "rb");
@@ -663,7 +654,7 @@ int write_sheets(const Options &o, const std::vector<std::string> &names,
             say("impossibile aprire '%s': %s\n", path.c_str(), std::strerror(errno));
             return kExitInput;
         }
-        Sheet sheet(o, counts, progress, used);
+        Sheet sheet(o, counts, progress, used, o.appendRows && place[i] != SIZE_MAX);
         int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
         if (!standardInput) std::fclose(in);
         if (status != 0) return status;
@@ -679,21 +670,6 @@ int run(const Options &o) {
     if (!o.appendTo.empty() && access(o.appendTo.c_str(), F_OK) == 0) merged = o.appendTo;
     // The sheet names, each used once; a name the merged workbook has replaces its sheet,
     // written as the workbook has it.
-    const std::vector<std::string> kept = merged.empty() ? std::vector<std::string>()
-                                                         : sheet_names_in(merged);
-    std::vector<std::string> names, used;
-    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
-        std::string name = i < o.sheets.size() ? mended_name(o.sheets[i])
-                           : o.inputs[i] == "-" ? std::string()
-                                                : sheet_name_of(o.inputs[i]);
-        if (name.empty()) name = "Sheet" + std::to_string(i + 1);
-        name = new_name(names, name);
-        for (const std::string &k : kept)
-            if (same_name(k, name)) names.back() = name = k;
-    }
-    used = names;
-    for (const std::string &k : kept)
-        if (!name_taken(used, k)) used.push_back(k);
     // A file is replaced only once the new workbook is complete (the same file may be the
     // merge's input). A new workbook for the standard output is streamed into it; a merge,
     // which writes to a path, is staged in a temporary file.
@@ -710,6 +686,22 @@ int run(const Options &o) {
                   : merged.empty() ? xlsInit(output.c_str(), kAuthor)
                                    : xlsInitMerge(merged.c_str(), output.c_str());
     if (!opened) return kExitInput;
+    std::vector<std::string> kept;  // the merged workbook's sheets, in its order
+    for (int k = 0; const char *sheet = merged.empty() ? nullptr : xlsGetMergeSheet(k); ++k)
+        kept.emplace_back(sheet);
+    std::vector<std::string> names, used;
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        std::string name = i < o.sheets.size() ? mended_name(o.sheets[i])
+                           : o.inputs[i] == "-" ? std::string()
+                                                : sheet_name_of(o.inputs[i]);
+        if (name.empty()) name = "Sheet" + std::to_string(i + 1);
+        name = new_name(names, name);
+        for (const std::string &k : kept)
+            if (same_name(k, name)) names.back() = name = k;
+    }
+    used = names;
+    for (const std::string &k : kept)
+        if (!name_taken(used, k)) used.push_back(k);
     Counts counts;
     if (int status = write_sheets(o, names, kept, merged, used, counts); status != 0) {
         xlsAbandon();  // the old workbook stays as it was
@@ -726,9 +718,10 @@ int run(const Options &o) {
 }
 
 int parse_options(int argc, char **argv, Options &o) {
-    enum { kDecimalComma = 256, kNoHeader, kVersion, kDates };
+    enum { kDecimalComma = 256, kNoHeader, kVersion, kDates, kAppendRows };
     static const option kLong[] = {{"output", required_argument, nullptr, 'o'},
                                    {"append-to", required_argument, nullptr, 'a'},
+                                   {"append-rows", no_argument, nullptr, kAppendRows},
                                    {"sheet", required_argument, nullptr, 's'},
                                    {"delimiter", required_argument, nullptr, 'd'},
                                    {"encoding", required_argument, nullptr, 'e'},
@@ -772,6 +765,7 @@ int parse_options(int argc, char **argv, Options &o) {
             break;
         case 't': o.text = true; break;
         case kNoHeader: o.header = false; break;
+        case kAppendRows: o.appendRows = true; break;
         case 'q': o.quiet = true; break;
         case 'h': std::fputs(kUsage, stdout); return -1;
         case kVersion: std::printf("gridquill-csv %s\n", xlsVersion()); return -1;
@@ -788,6 +782,8 @@ int parse_options(int argc, char **argv, Options &o) {
         return usage_error("lo standard input si legge una volta sola");
     if (o.sheets.size() > o.inputs.size())
         return usage_error("piu' nomi di foglio (--sheet) che file in ingresso");
+    if (o.appendRows && o.appendTo.empty())
+        return usage_error("--append-rows vale solo con --append-to");
     if (o.decimalComma && o.delimiter == ',')
         return usage_error("--decimal-comma con la virgola come separatore");
     return 0;
