@@ -13,7 +13,6 @@ namespace gridquill::detail {
 
 namespace {
 
-constexpr char kSeparator = '\x1F';  // between namespace, local name and prefix
 constexpr std::string_view kSpreadsheet = "urn:schemas-microsoft-com:office:spreadsheet";
 constexpr std::string_view kExcel = "urn:schemas-microsoft-com:office:excel";
 constexpr std::string_view kOffice = "urn:schemas-microsoft-com:office:office";
@@ -199,31 +198,6 @@ void *arena_malloc(std::size_t n) { return arena().allocate(n); }
 void *arena_realloc(void *p, std::size_t n) { return arena().resize(p, n); }
 void arena_free(void *p) { arena().release(p); }
 
-struct Name {
-    std::string_view uri, local, prefix;
-    bool is(std::string_view u, std::string_view l) const noexcept { return uri == u && local == l; }
-};
-Name split(const char *name) noexcept {
-    std::string_view s(name);
-    std::size_t a = s.find(kSeparator);
-    if (a == std::string_view::npos) return {{}, s, {}};
-    Name n{s.substr(0, a), s.substr(a + 1), {}};
-    std::size_t b = n.local.find(kSeparator);
-    if (b != std::string_view::npos) {
-        n.prefix = n.local.substr(b + 1);
-        n.local = n.local.substr(0, b);
-    }
-    return n;
-}
-
-const char *attribute(const char **atts, std::string_view uri, std::string_view local) noexcept {
-    for (; *atts != nullptr; atts += 2) {
-        Name n = split(atts[0]);
-        if (n.is(uri, local)) return atts[1];
-    }
-    return nullptr;
-}
-
 int to_int(const char *text, int fallback) noexcept;
 int to_int(std::string_view s, int fallback) noexcept {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\n' || s.front() == '\r' || s.front() == '\t')) s.remove_prefix(1);
@@ -249,26 +223,35 @@ enum class Kind : std::uint8_t {
 
 // The namespaces the library's own markup needs in scope where it is written: the
 // default and the ss, x and html prefixes.
-enum class Binding : std::uint8_t { none, spreadsheet, excel, html, other };
+enum class Binding : std::uint8_t { none, spreadsheet, excel, office, html, other };
 constexpr Binding kNeeded[4] = {Binding::spreadsheet, Binding::spreadsheet, Binding::excel,
                                 Binding::html};
 constexpr std::string_view kPrefixes[4] = {"", "ss", "x", "html"};
 constexpr std::string_view kUris[4] = {kSpreadsheet, kSpreadsheet, kExcel, kHtml};
 
-Binding binding_of(const char *uri) noexcept {
-    std::string_view u = uri != nullptr ? uri : "";
+Binding binding_of(std::string_view u) noexcept {
     if (u == kSpreadsheet) return Binding::spreadsheet;
     if (u == kExcel) return Binding::excel;
+    if (u == kOffice) return Binding::office;
     if (u == kHtml) return Binding::html;
     return Binding::other;
 }
 
-int prefix_slot(const char *prefix) noexcept {
-    std::string_view p = prefix != nullptr ? prefix : "";
-    for (int i = 0; i < 4; ++i)
-        if (p == kPrefixes[i]) return i;
-    return -1;
-}
+// An element's or attribute's name with its namespace resolved.
+struct Name {
+    Binding uri = Binding::none;
+    std::string_view local, prefix;
+    bool is(Binding u, std::string_view l) const noexcept { return uri == u && local == l; }
+};
+
+// A namespace declaration in scope: its prefix (up to 15 bytes) and the element depth.
+struct Declared {
+    char prefix[16];
+    std::uint8_t size;
+    Binding uri;
+    int depth;
+};
+constexpr int kMaxDeclared = 256;
 
 constexpr int kTrackedDepth = 64;
 
@@ -279,12 +262,8 @@ struct Scan {
     XML_Parser parser = nullptr;
     int depth = 0;
     Kind kinds[kTrackedDepth] = {};
-    Binding bound[4] = {};
-    struct Saved {
-        std::int8_t slot;
-        Binding old;
-    } saved[kTrackedDepth];
-    int savedCount = 0;
+    Declared declared[kMaxDeclared];
+    int declaredCount = 0;
     Offset *pending = nullptr;  // a cut that reaches over the line end after `pendingAt`
     Offset pendingAt = 0;
     Kind capturing = Kind::other;
@@ -295,6 +274,49 @@ struct Scan {
     BoundedText<256> &message;
 
     Kind kind(int d) const noexcept { return d >= 0 && d < kTrackedDepth ? kinds[d] : Kind::other; }
+
+    // The namespace `prefix` stands for here; none when it is not bound.
+    Binding lookup(std::string_view prefix) const noexcept {
+        for (int i = declaredCount; i-- > 0;)
+            if (declared[i].size == prefix.size() &&
+                std::memcmp(declared[i].prefix, prefix.data(), prefix.size()) == 0)
+                return declared[i].uri;
+        return prefix == "xml" ? Binding::other : Binding::none;
+    }
+    void declare(std::string_view prefix, Binding uri) noexcept {
+        if (declaredCount == kMaxDeclared)
+            return refuse({"File in input con troppe dichiarazioni di spazi dei nomi annidate.\n"});
+        Declared &d = declared[declaredCount++];
+        d.size = static_cast<std::uint8_t>(prefix.size() < sizeof d.prefix ? prefix.size() : sizeof d.prefix);
+        std::memcpy(d.prefix, prefix.data(), d.size);  // a longer prefix matches nothing
+        if (prefix.size() >= sizeof d.prefix) d.size = 0xFF;
+        d.uri = uri;
+        d.depth = depth;
+    }
+    Name element_name(const char *qname) const noexcept {
+        std::string_view s(qname);
+        std::size_t colon = s.find(':');
+        Name n;
+        if (colon != std::string_view::npos) n.prefix = s.substr(0, colon);
+        n.local = colon == std::string_view::npos ? s : s.substr(colon + 1);
+        n.uri = lookup(n.prefix);
+        return n;
+    }
+    // The value of the attribute `local` in namespace `uri` (a prefixed one), or null.
+    const char *attribute(const char **atts, Binding uri, std::string_view local) const noexcept {
+        for (; *atts != nullptr; atts += 2) {
+            std::string_view s(atts[0]);
+            std::size_t colon = s.find(':');
+            if (colon == std::string_view::npos || s.substr(colon + 1) != local) continue;
+            if (lookup(s.substr(0, colon)) == uri) return atts[1];
+        }
+        return nullptr;
+    }
+    bool context_fits() const noexcept {
+        for (int i = 0; i < 4; ++i)
+            if (lookup(kPrefixes[i]) != kNeeded[i]) return false;
+        return true;
+    }
 
     Offset position() const noexcept { return static_cast<Offset>(XML_GetCurrentByteIndex(parser)); }
     Offset token_end() const noexcept {
@@ -349,18 +371,15 @@ struct Scan {
         pending = nullptr;
     }
 
+    // An element whose prefix no declaration binds: not well-formed for namespaces.
+    void refuse_unbound() noexcept;
+
     void refuse(std::initializer_list<std::string_view> parts) noexcept {
         if (refused) return;
         refused = true;
         message.clear();
         for (std::string_view part : parts) message.append(part);
         XML_StopParser(parser, XML_FALSE);
-    }
-
-    bool context_fits() const noexcept {
-        for (int i = 0; i < 4; ++i)
-            if (bound[i] != kNeeded[i]) return false;
-        return true;
     }
 
     void start(const char *qname, const char **atts) noexcept;
@@ -385,18 +404,19 @@ void qualified(BoundedText<N> &out, const Name &n) noexcept {
 }
 
 void Scan::start_root(const Name &n) noexcept {
-    if (!n.is(kSpreadsheet, "Workbook"))
+    if (!n.is(Binding::spreadsheet, "Workbook"))
         return refuse({"File in input senza un tag <Workbook> con gli spazi dei nomi di Excel."});
     qualified(p.rootName, n);
     p.rootTagEnd = token_end();
     p.rootGt = p.rootTagEnd - 1;
     for (int i = 0; i < 4; ++i) {
-        if (bound[i] == Binding::none) {
+        const Binding bound = lookup(kPrefixes[i]);
+        if (bound == Binding::none) {  // declared by the copy
             p.rootDeclarations.append(" xmlns");
             if (i != 0) p.rootDeclarations.append(":").append(kPrefixes[i]);
             p.rootDeclarations.append("=\"").append(kUris[i]).append("\"");
-            bound[i] = kNeeded[i];
-        } else if (bound[i] != kNeeded[i]) {
+            declare(kPrefixes[i], kNeeded[i]);
+        } else if (bound != kNeeded[i]) {
             return refuse({"File in input con il prefisso '", i == 0 ? "(predefinito)" : kPrefixes[i],
                            "' legato a un altro spazio dei nomi nel tag <Workbook>.\n"});
         }
@@ -404,7 +424,7 @@ void Scan::start_root(const Name &n) noexcept {
 }
 
 void Scan::start_sheet(const char **atts) noexcept {
-    const char *name = attribute(atts, kSpreadsheet, "Name");
+    const char *name = attribute(atts, Binding::spreadsheet, "Name");
     if (name == nullptr) return refuse({"File in input con tag <Worksheet> con Name mancante."});
     std::string_view seen(name);
     BoundedText<kMaxInputSheetName + 1> key;  // compared as readers compare, case ignored
@@ -428,7 +448,7 @@ void Scan::start_sheet(const char **atts) noexcept {
 }
 
 void Scan::start_style(const char **atts) noexcept {
-    const char *id = attribute(atts, kSpreadsheet, "ID");
+    const char *id = attribute(atts, Binding::spreadsheet, "ID");
     if (id == nullptr) return refuse({"File in input con tag <Style> con ID mancante."});
     std::string_view seen(id);
     if (seen.empty()) return refuse({"File in input con tag <Style> con ID malformato."});
@@ -476,23 +496,40 @@ void Scan::start(const char *qname, const char **atts) noexcept {
     resolve();
     ++depth;
     const Kind parent = kind(depth - 1);
-    const Name n = split(qname);
+    for (const char **a = atts; *a != nullptr; a += 2) {  // the element's own declarations
+        std::string_view att(a[0]);
+        if (att[0] == 'x' && att.starts_with("xmlns") && (att.size() == 5 || att[5] == ':'))
+            declare(att.size() == 5 ? std::string_view() : att.substr(6), binding_of(a[1]));
+    }
+    // Most elements are cells and what they hold: only a cell merged down counts.
+    if (depth > 1 && (parent == Kind::other || parent == Kind::row)) {
+        if (depth < kTrackedDepth) kinds[depth] = Kind::other;
+        if (parent == Kind::other || *atts == nullptr || p.sheetCount == 0) return;
+        InputSheet &sheet = p.sheets[p.sheetCount - 1];
+        int down = to_int(attribute(atts, Binding::spreadsheet, "MergeDown"), 0);
+        if (down > 0 && down < (1 << 21) && row + down > sheet.reachRow &&
+            element_name(qname).is(Binding::spreadsheet, "Cell"))
+            sheet.reachRow = row + down;
+        return;
+    }
+    const Name n = element_name(qname);
+    if (n.uri == Binding::none && !n.prefix.empty()) return refuse_unbound();
     Kind k = Kind::other;
     InputSheet *sheet = p.sheetCount != 0 ? &p.sheets[p.sheetCount - 1] : nullptr;
     if (depth == 1) {
         start_root(n);
         k = Kind::root;
     } else if (parent == Kind::root) {
-        const bool styles = n.is(kSpreadsheet, "Styles"), names = n.is(kSpreadsheet, "Names"),
-                   worksheet = n.is(kSpreadsheet, "Worksheet"),
-                   workbook = n.is(kExcel, "ExcelWorkbook");
+        const bool styles = n.is(Binding::spreadsheet, "Styles"), names = n.is(Binding::spreadsheet, "Names"),
+                   worksheet = n.is(Binding::spreadsheet, "Worksheet"),
+                   workbook = n.is(Binding::excel, "ExcelWorkbook");
         if (p.propertiesAt == kNowhere &&
-            (styles || names || worksheet || workbook || n.is(kOffice, "CustomDocumentProperties") ||
-             n.is(kOffice, "OfficeDocumentSettings")))
+            (styles || names || worksheet || workbook || n.is(Binding::office, "CustomDocumentProperties") ||
+             n.is(Binding::office, "OfficeDocumentSettings")))
             p.propertiesAt = line_start();
         if (p.workbookAt == kNowhere && (styles || names || worksheet)) p.workbookAt = line_start();
         if (p.stylesAt == kNowhere && (names || worksheet)) p.stylesAt = line_start();
-        if (n.is(kOffice, "DocumentProperties") && p.propertiesInside == kNowhere) {
+        if (n.is(Binding::office, "DocumentProperties") && p.propertiesInside == kNowhere) {
             k = Kind::properties;
             p.propertiesInside = token_end();
             p.propertiesPrefix.assign(n.prefix);
@@ -520,46 +557,42 @@ void Scan::start(const char *qname, const char **atts) noexcept {
             PropertyChild &child = p.children[p.childCount++];
             child.order = -1;
             for (int i = 0; i < static_cast<int>(std::size(kPropertySequence)); ++i)
-                if (n.uri == kOffice && n.local == kPropertySequence[i]) child.order = i;
+                if (n.uri == Binding::office && n.local == kPropertySequence[i]) child.order = i;
             child.start = child.end = line_start();
         }
     } else if (parent == Kind::workbook) {
-        if (n.is(kExcel, "ActiveSheet")) k = Kind::active;
-        else if (n.is(kExcel, "FirstVisibleSheet")) k = Kind::first;
+        if (n.is(Binding::excel, "ActiveSheet")) k = Kind::active;
+        else if (n.is(Binding::excel, "FirstVisibleSheet")) k = Kind::first;
         bool before = false;
-        for (std::string_view b : kBeforeActive) before = before || (n.uri == kExcel && n.local == b);
+        for (std::string_view b : kBeforeActive) before = before || (n.uri == Binding::excel && n.local == b);
         if (!before && k != Kind::active && p.activeAt == kNowhere) p.activeAt = line_start();
     } else if (parent == Kind::styles) {
-        if (n.is(kSpreadsheet, "Style")) start_style(atts);
+        if (n.is(Binding::spreadsheet, "Style")) start_style(atts);
     } else if (parent == Kind::sheet && sheet != nullptr) {
-        if (n.is(kSpreadsheet, "Table") && sheet->tableTagEnd == kNowhere) {
+        if (n.is(Binding::spreadsheet, "Table") && sheet->tableTagEnd == kNowhere) {
             k = Kind::table;
             start_table(*sheet, n);
-        } else if (n.is(kExcel, "WorksheetOptions") && sheet->optionsInside == kNowhere) {
+        } else if (n.is(Binding::excel, "WorksheetOptions") && sheet->optionsInside == kNowhere) {
             k = Kind::options;
             sheet->optionsInside = token_end();
             store_prefix(*sheet, 0, n.prefix);
         }
     } else if (parent == Kind::table && sheet != nullptr) {
-        if (n.is(kSpreadsheet, "Row")) {
+        if (n.is(Binding::spreadsheet, "Row")) {
             k = Kind::row;
-            int index = to_int(attribute(atts, kSpreadsheet, "Index"), 0);
+            int index = to_int(attribute(atts, Binding::spreadsheet, "Index"), 0);
             row = index > 0 ? index : row + 1;
-            int span = to_int(attribute(atts, kSpreadsheet, "Span"), 0);
+            int span = to_int(attribute(atts, Binding::spreadsheet, "Span"), 0);
             if (span > 0 && span < (1 << 21)) row += span;
             if (row > sheet->lastRow) sheet->lastRow = row;
             if (row > sheet->reachRow) sheet->reachRow = row;
         }
-    } else if (parent == Kind::row && sheet != nullptr) {
-        int down = to_int(attribute(atts, kSpreadsheet, "MergeDown"), 0);
-        if (n.is(kSpreadsheet, "Cell") && down > 0 && down < (1 << 21) && row + down > sheet->reachRow)
-            sheet->reachRow = row + down;
     } else if (parent == Kind::options && sheet != nullptr) {
-        if (n.is(kExcel, "Selected") && sheet->selectedStart == kNowhere) {
+        if (n.is(Binding::excel, "Selected") && sheet->selectedStart == kNowhere) {
             k = Kind::selected;
             sheet->selectedStart = line_start();
             p.anySelected = true;
-        } else if (n.is(kExcel, "Visible")) {
+        } else if (n.is(Binding::excel, "Visible")) {
             k = Kind::visible;
         }
     }
@@ -578,6 +611,11 @@ void Scan::end() noexcept {
     if (refused) return;
     resolve();
     const Kind k = kind(depth);
+    if (k == Kind::other) {
+        while (declaredCount > 0 && declared[declaredCount - 1].depth == depth) --declaredCount;
+        --depth;
+        return;
+    }
     const Offset at = position(), after = token_end();
     const bool empty = after == at;  // the end of an empty-element tag
     InputSheet *sheet = p.sheetCount != 0 ? &p.sheets[p.sheetCount - 1] : nullptr;
@@ -648,6 +686,7 @@ void Scan::end() noexcept {
         capturing = Kind::other;
         XML_SetCharacterDataHandler(parser, nullptr);
     }
+    while (declaredCount > 0 && declared[declaredCount - 1].depth == depth) --declaredCount;
     --depth;
 }
 
@@ -717,6 +756,14 @@ BoundedText<N> &append_number(BoundedText<N> &out, unsigned long long n) noexcep
     return out.append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
+void Scan::refuse_unbound() noexcept {
+    BoundedText<64> where;
+    append_number(where, XML_GetCurrentLineNumber(parser)).append(", colonna ");
+    append_number(where, XML_GetCurrentColumnNumber(parser) + 1);
+    refuse({"File in input con XML non ben formato alla riga ", where.view(),
+            " (prefisso senza spazio dei nomi).\n"});
+}
+
 }  // namespace
 
 bool scan_input(MergeInput &m, Input &in, const ScanTarget &target,
@@ -736,38 +783,19 @@ bool scan_input(MergeInput &m, Input &in, const ScanTarget &target,
 
     m.arena.reset();
     const XML_Memory_Handling_Suite suite = {arena_malloc, arena_realloc, arena_free};
-    const XML_Char separator[] = {kSeparator, '\0'};
-    XML_Parser parser = XML_ParserCreate_MM("UTF-8", &suite, separator);
+    XML_Parser parser = XML_ParserCreate_MM("UTF-8", &suite, nullptr);
     if (parser == nullptr) {
         message.assign("Memoria insufficiente per leggere il file in input.\n");
         return false;
     }
-    Scan scan{m, p, target, parser, 0, {}, {}, {}, 0, nullptr, 0, Kind::other, {}, 0, 0, false,
-              message};
+    Scan scan{m, p, target, parser, 0, {}, {}, 0, nullptr, 0, Kind::other, {}, 0, 0, false, message};
     XML_SetUserData(parser, &scan);
-    XML_SetReturnNSTriplet(parser, 1);
     XML_SetElementHandler(
         parser,
         [](void *user, const XML_Char *name, const XML_Char **atts) {
             static_cast<Scan *>(user)->start(name, atts);
         },
         [](void *user, const XML_Char *) { static_cast<Scan *>(user)->end(); });
-    XML_SetNamespaceDeclHandler(
-        parser,
-        [](void *user, const XML_Char *prefix, const XML_Char *uri) {
-            Scan &s = *static_cast<Scan *>(user);
-            int slot = prefix_slot(prefix);
-            if (slot < 0 || s.depth >= 3 || s.savedCount == kTrackedDepth) return;
-            s.saved[s.savedCount++] = {static_cast<std::int8_t>(slot), s.bound[slot]};
-            s.bound[slot] = binding_of(uri);
-        },
-        [](void *user, const XML_Char *prefix) {
-            Scan &s = *static_cast<Scan *>(user);
-            int slot = prefix_slot(prefix);
-            if (slot < 0 || s.depth >= 3 || s.savedCount == 0) return;
-            const auto &last = s.saved[--s.savedCount];
-            s.bound[last.slot] = last.old;
-        });
     XML_SetXmlDeclHandler(parser, [](void *user, const XML_Char *, const XML_Char *encoding,
                                      int standalone) {
         Scan &s = *static_cast<Scan *>(user);
