@@ -279,7 +279,7 @@ struct Scan {
     Binding lookup(std::string_view prefix) const noexcept {
         for (int i = declaredCount; i-- > 0;)
             if (declared[i].size == prefix.size() &&
-                std::memcmp(declared[i].prefix, prefix.data(), prefix.size()) == 0)
+                (prefix.empty() || std::memcmp(declared[i].prefix, prefix.data(), prefix.size()) == 0))
                 return declared[i].uri;
         return prefix == "xml" ? Binding::other : Binding::none;
     }
@@ -288,7 +288,7 @@ struct Scan {
             return refuse({"File in input con troppe dichiarazioni di spazi dei nomi annidate.\n"});
         Declared &d = declared[declaredCount++];
         d.size = static_cast<std::uint8_t>(prefix.size() < sizeof d.prefix ? prefix.size() : sizeof d.prefix);
-        std::memcpy(d.prefix, prefix.data(), d.size);  // a longer prefix matches nothing
+        if (d.size != 0) std::memcpy(d.prefix, prefix.data(), d.size);  // a longer one matches nothing
         if (prefix.size() >= sizeof d.prefix) d.size = 0xFF;
         d.uri = uri;
         d.depth = depth;
