@@ -3,6 +3,7 @@ import os
 import re
 import shutil
 import subprocess
+import threading
 import xml.parsers.expat
 
 import pytest
@@ -31,3 +32,19 @@ def validate(path):
 def row(*cells, attrs=""):
     cells = "".join("    <Cell %s</Cell>\n" % c for c in cells)
     return "   <Row%s>\n%s   </Row>\n" % (attrs, cells)
+
+
+def same_in_threads(tmp_path, write, items):
+    """Calls write(path, item) for each item alone, then for all at once in threads: each
+    workbook written in a thread must hold the rows of the one written alone."""
+    alone = [str(tmp_path / ("alone%d.xml" % k)) for k in range(len(items))]
+    together = [str(tmp_path / ("thread%d.xml" % k)) for k in range(len(items))]
+    for path, item in zip(alone, items):
+        write(path, item)
+    threads = [threading.Thread(target=write, args=(path, item))
+               for path, item in zip(together, items)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert [body(p) for p in together] == [body(p) for p in alone]

@@ -2,12 +2,11 @@
 index, frames over several sheets, several frames in one workbook."""
 import io
 import re
-import threading
 
 import pytest
 
 import gridquill
-from support import body, validate
+from support import body, same_in_threads, validate
 
 pd = pytest.importorskip("pandas", reason="pandas is not installed (Debian: python3-pandas)")
 np = pytest.importorskip("numpy")
@@ -103,14 +102,4 @@ def test_frames_in_threads_equal_each_written_alone(tmp_path):
     frames = [pd.DataFrame({"n": np.arange(30000) * k, "t": ["r%d" % i for i in range(30000)],
                             "d": pd.Timestamp("2024-01-01") + pd.to_timedelta(
                                 np.arange(30000) % 900, unit="D")}) for k in range(3)]
-    for k, frame in enumerate(frames):
-        gridquill.write_dataframe(frame, str(tmp_path / ("alone%d.xml" % k)))
-    threads = [threading.Thread(target=gridquill.write_dataframe,
-                                args=(frame, str(tmp_path / ("t%d.xml" % k))))
-               for k, frame in enumerate(frames)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    for k in range(3):
-        assert body(str(tmp_path / ("t%d.xml" % k))) == body(str(tmp_path / ("alone%d.xml" % k)))
+    same_in_threads(tmp_path, lambda path, frame: gridquill.write_dataframe(frame, path), frames)

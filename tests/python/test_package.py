@@ -4,12 +4,11 @@ import datetime
 import decimal
 import errno
 import re
-import threading
 
 import pytest
 
 import gridquill
-from support import body, row, validate
+from support import body, row, same_in_threads, validate
 
 S = 'ss:Type="String">'
 
@@ -149,16 +148,7 @@ def test_workbooks_in_threads_equal_each_written_alone(tmp_path):
             book.sheet("T%d" % n)
             book.write_rows((i, "riga %d" % i, i * 0.5, i % 2 == 0) for i in range(20000 + n))
 
-    for n in range(4):
-        write_book(str(tmp_path / ("alone%d.xml" % n)), n)
-    threads = [threading.Thread(target=write_book, args=(str(tmp_path / ("t%d.xml" % n)), n))
-               for n in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    for n in range(4):
-        assert body(str(tmp_path / ("t%d.xml" % n))) == body(str(tmp_path / ("alone%d.xml" % n)))
+    same_in_threads(tmp_path, write_book, range(4))
 
 
 # A merge of a workbook with sheets A and B (a cell each), then sheet(name) with one cell:
