@@ -124,6 +124,8 @@ class Workbook:
         self._writer = _native.Writer(self._context)
         self._stream: Any = None
         self._closed = False
+        self._sheets = 0  # sheets started
+        self._frame_styles = False  # prepare_styles() called
         self._call(lib.xlsSetEncoding, b"UTF-8")
         self._call(lib.xlsSetAtomic, 1 if atomic else 0)
         for name, value in (properties or {}).items():
@@ -251,6 +253,7 @@ class Workbook:
                 _text(repr(float(m)))[:7] for m in margins)
         self._call(self._lib.lib.xlsAddSheet, _text(name), setup)
         self._writer.reset()
+        self._sheets += 1
         return self
 
     def drop_sheet(self, name: str) -> "Workbook":
@@ -478,8 +481,9 @@ class Workbook:
     def write_dataframe(self, frame: Any, sheet: str = "Foglio1", *, index: bool = False,
                         header: bool = True, rows_per_sheet: int = MAX_ROWS) -> "Workbook":
         """Writes a pandas DataFrame on a new sheet of this workbook (see the module's
-        write_dataframe); the styles it needs must be defined before the first sheet, which
-        prepare_styles() does."""
+        write_dataframe). Its styles are defined before the first sheet (prepare_styles());
+        after other sheets without them, its header is plain, its date-times show as dates
+        and its durations as numbers."""
         from ._frame import write_frame
         write_frame(self, frame, sheet, index=index, header=header,
                     rows_per_sheet=rows_per_sheet)
@@ -490,6 +494,7 @@ class Workbook:
         call it before the first sheet."""
         from ._frame import define_styles
         define_styles(self)
+        self._frame_styles = True
         return self
 
 
@@ -514,7 +519,6 @@ def write_dataframes(frames: Mapping[str, Any], target: Target, *, index: bool =
     """Writes several DataFrames, one sheet each named by its key, as one workbook:
     write_dataframes({"Vendite": vendite, "Resi": resi}, "anno.xml")."""
     with Workbook(target, author, atomic=atomic) as book:
-        book.prepare_styles()
         for name, frame in frames.items():
             book.write_dataframe(frame, name, index=index, header=header,
                                  rows_per_sheet=rows_per_sheet)

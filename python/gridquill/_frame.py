@@ -138,7 +138,14 @@ def write_frame(book: "Workbook", frame: Any, sheet: str, *, index: bool, header
     if len(sources) > MAX_COLUMNS:
         raise Error("Troppe colonne per un foglio: %d (al massimo %d)\n"
                     % (len(sources), MAX_COLUMNS))
+    if not book._frame_styles and book._sheets == 0:
+        book.prepare_styles()
+    styles = {HEAD: HEAD, DATETIME: DATETIME, DURATION: DURATION, DATE: DATE, None: None}
+    if not book._frame_styles:  # too late to define them: the nearest the workbook has
+        styles.update({HEAD: None, DATETIME: DATE, DURATION: None})
     columns = [_Column(values) for _, values in sources]
+    for column in columns:
+        column.style = styles[column.style]
     titles = [_title(name) for name, _ in sources]
     specs = [c.spec() for c in columns]
     rows = len(frame)
@@ -157,8 +164,8 @@ def write_frame(book: "Workbook", frame: Any, sheet: str, *, index: bool, header
             book.freeze(*frozen)
             if sources:
                 book.autofilter(1, 1, 0, len(sources))
-            writer.row(titles, HEAD)
+            writer.row(titles, styles[HEAD])
         first = part * room
         writer.frame(specs, first, min(rows, first + room))
         if rows == 0 and not (header and sources):
-            book.cell("", HEAD)  # a sheet needs a cell to be closed
+            book.cell("")  # a sheet needs a cell to be closed

@@ -103,3 +103,15 @@ def test_frames_in_threads_equal_each_written_alone(tmp_path):
                             "d": pd.Timestamp("2024-01-01") + pd.to_timedelta(
                                 np.arange(30000) % 900, unit="D")}) for k in range(3)]
     same_in_threads(tmp_path, lambda path, frame: gridquill.write_dataframe(frame, path), frames)
+
+
+def test_a_frame_after_the_workbooks_own_sheets_takes_the_styles_there_are(tmp_path):
+    path = str(tmp_path / "o.xml")
+    with gridquill.Workbook(path) as book:
+        book.sheet("Note").cell("x")
+        book.write_dataframe(pd.DataFrame({"t": pd.to_datetime(["2024-01-01 10:00"]),
+                                           "d": pd.to_timedelta(["1h"])}), "Dati")
+    assert body(path)[1] == ("   <Row>\n    <Cell %s</Cell>\n    <Cell %s</Cell>\n   </Row>\n"
+                             "   <Row>\n    <Cell %s</Cell>\n    <Cell %s</Cell>\n   </Row>\n"
+                             % (S("t"), S("d"), D("2024-01-01T10:00:00.000"),
+                                N("0.041666666666666664")))
