@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "gridquill.h"
@@ -23,22 +24,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A workbook of about `bytes` in this library's layout: sheets Dati, Note and Log.
+// A workbook of about `bytes` in this library's layout: sheets Note, Dati (as many as the
+// size takes, a million rows each) and Log.
 void library_workbook(const std::string &path, std::uintmax_t bytes) {
     xlsSetEncoding("UTF-8");
     xlsInit(path.c_str(), "bench");
-    for (const char *sheet : {"Note", "Dati", "Log"}) {
-        xlsAddSheet(sheet, xlsSheetSetupDefault);
-        const bool big = std::string(sheet) == "Dati";
-        for (long row = 0; big || row < 1000; ++row) {
+    auto rows = [](long count, const std::function<bool()> &enough) {
+        for (long row = 0; row < count; ++row) {
             xlsWriteCell("Articolo & descrizione", 'S', "txt");
             xlsWriteNumber(static_cast<double>(row) * 1.25, "num");
             xlsWriteDateTime(2024, 1 + row % 12, 1 + row % 28, 10, 30, 0, "date");
             xlsWriteFormula("=RC[-2]*2", static_cast<double>(row) * 2.5, "");
             xlsNewLine();
-            if (big && row % 4096 == 0 && fs::file_size(path) >= bytes) break;
+            if (row % 4096 == 0 && enough()) return true;
         }
+        return false;
+    };
+    xlsAddSheet("Note", xlsSheetSetupDefault);
+    rows(1000, [] { return false; });
+    for (int sheet = 1;; ++sheet) {
+        xlsAddSheet(("Dati " + std::to_string(sheet)).c_str(), xlsSheetSetupDefault);
+        if (rows(1000000, [&] { return fs::file_size(path) >= bytes; })) break;
     }
+    xlsAddSheet("Log", xlsSheetSetupDefault);
+    rows(1000, [] { return false; });
     xlsClose();
 }
 

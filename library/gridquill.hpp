@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "gridquill.h"
 
@@ -493,31 +494,35 @@ public:
 
     // In a merge, leaves out the input worksheet of this name.
     Workbook &drop_sheet(std::string_view name) {
-        Selection in = use();
-        detail::CText<kMaxText> sheet(name, "il nome del foglio");
-        if (name.empty()) detail::refuse("Manca il nome del foglio da togliere\n");
-        detail::check(xlsSheetDelete(sheet.c_str()));
-        return *this;
+        return mark_sheet(name, xlsSheetDelete, "Manca il nome del foglio da togliere\n");
     }
-
     // In a merge, the next sheet() of this name takes the input worksheet's place.
     Workbook &replace_sheet(std::string_view name) {
-        Selection in = use();
-        detail::CText<255> sheet(name, "il nome del foglio");
-        if (name.empty()) detail::refuse("Manca il nome del foglio da sostituire\n");
-        detail::check(xlsSheetReplace(sheet.c_str()));
-        return *this;
+        return mark_sheet(name, xlsSheetReplace, "Manca il nome del foglio da sostituire\n");
     }
-
     // In a merge, the next sheet() of this name continues the input worksheet's rows.
     Workbook &append_to_sheet(std::string_view name) {
+        return mark_sheet(name, xlsSheetAppend, "Manca il nome del foglio da continuare\n");
+    }
+    // In a merge, the input's worksheet names in its order.
+    std::vector<std::string> input_sheets() {
         Selection in = use();
-        detail::CText<255> sheet(name, "il nome del foglio");
-        if (name.empty()) detail::refuse("Manca il nome del foglio da continuare\n");
-        detail::check(xlsSheetAppend(sheet.c_str()));
+        std::vector<std::string> names;
+        for (int i = 0; const char *name = xlsGetMergeSheet(i); ++i) names.emplace_back(name);
+        return names;
+    }
+
+private:
+    Workbook &mark_sheet(std::string_view name, int (*mark)(const char *) GRIDQUILL_NOEXCEPT,
+                         const char *missing) {
+        Selection in = use();
+        detail::CText<kMaxText> sheet(name, "il nome del foglio");
+        if (name.empty()) detail::refuse(missing);
+        detail::check(mark(sheet.c_str()));
         return *this;
     }
 
+public:
     // Starts a worksheet of at most 31 characters.
     Workbook &sheet(std::string_view name, const SheetSetup &setup = SheetSetup()) {
         Selection in = use();

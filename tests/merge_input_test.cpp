@@ -2,6 +2,7 @@
 // workbooks LibreOffice writes, and the inputs refused before anything is written.
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -101,6 +102,26 @@ TEST_F(MergeInput, ControlCharacterReferencesBecomeBlanks) {
                " </Worksheet>\r\n</Workbook>\r\n");
     merge_and_check("in.xml", {});
     EXPECT_NE(read_file("out.xml").find(">a b c&#10;d<"), std::string::npos);
+}
+
+// The input's names and sheets are the workbook's: a client's of the same name, case
+// aside, is a duplicate; a sheet the input lacks cannot be marked.
+TEST_F(MergeInput, TheInputsNamesAndSheetsCount) {
+    ASSERT_EQ(xlsInitMerge((kCorpus / "excel2013_sheetjs_named_ranges.xml").c_str(), "out.xml"), -1);
+    EXPECT_STREQ(xlsGetMergeSheet(1), "Cross-Sheet");
+    EXPECT_EQ(xlsGetMergeSheet(2), nullptr);
+    const struct {
+        std::function<int()> call;
+        std::string message;
+    } rows[] = {
+        {[] { return xlsAddName("COL1_", "=R1C1"); }, "Nome 'COL1_' duplicato in xlsAddName().\n"},
+        {[] { return xlsSheetDelete("Nessuno"); },
+         "Foglio 'Nessuno' non presente nel file in input in xlsSheetDelete().\n"},
+        {[] { return xlsAddSheet("cross-sheet", xlsSheetSetupDefault); },
+         "Nome Sheet 'cross-sheet' duplicato in xlsAddSheet().\n"},
+    };
+    for (const auto &row : rows) EXPECT_EQ(stderr_of([&] { EXPECT_EQ(row.call(), 0); }), row.message);
+    xlsAbandon();
 }
 
 // What the start refuses: 0 and the message, the old output left as it was, the input closed.

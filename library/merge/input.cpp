@@ -568,6 +568,9 @@ void Scan::start(const char *qname, const char **atts) noexcept {
         if (!before && k != Kind::active && p.activeAt == kNowhere) p.activeAt = line_start();
     } else if (parent == Kind::styles) {
         if (n.is(Binding::spreadsheet, "Style")) start_style(atts);
+    } else if (parent == Kind::names) {
+        const char *name = attribute(atts, Binding::spreadsheet, "Name");
+        if (n.is(Binding::spreadsheet, "NamedRange") && name != nullptr) target.add_name(name);
     } else if (parent == Kind::sheet && sheet != nullptr) {
         if (n.is(Binding::spreadsheet, "Table") && sheet->tableTagEnd == kNowhere) {
             k = Kind::table;

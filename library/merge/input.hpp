@@ -151,6 +151,7 @@ constexpr std::string_view kReadError = "Errore in lettura del file in input.";
 struct ScanTarget {
     std::size_t maxStyleId = 31;
     bool (*add_style)(std::string_view id) noexcept = nullptr;
+    void (*add_name)(std::string_view name) noexcept = nullptr;  // a workbook name
 };
 
 // The scan of the whole input from its start: the encoding found, the parse, the plan.

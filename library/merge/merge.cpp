@@ -531,6 +531,7 @@ extern "C" int xlsInitMerge(const char *inputPath, const char *outputPath) noexc
     target.add_style = [](std::string_view id) noexcept {
         return current().book.styleIds.add(id) != decltype(Workbook::styleIds)::Add::full;
     };
+    target.add_name = [](std::string_view name) noexcept { register_input_name(current(), name); };
     BoundedText<256> message;
     if (!scan_input(*m, w.in, target, message)) {
         w.in.close();

@@ -42,6 +42,9 @@ bool open_merge_output(WriterState &w) noexcept;
 // The client's document properties, once the copied prologue has taken them.
 void forget_properties(WriterState &w) noexcept;
 
+// A workbook name the merge input defines: xlsAddName of it is a duplicate.
+void register_input_name(WriterState &w, std::string_view name) noexcept;
+
 // A copied workbook Names start line: the client's names go in it.
 void write_workbook_names_inside(WriterState &w) noexcept;
 

@@ -276,6 +276,10 @@ void write_workbook_names(WriterState &w) noexcept {
     w.out.write(" </Names>\n");
 }
 
+void register_input_name(WriterState &w, std::string_view name) noexcept {
+    if (name.size() <= kMaxDefinedName) w.book.nameIds.add(name_key(name).view());  // full: ignored
+}
+
 void write_workbook_names_inside(WriterState &w) noexcept {
     if (w.book.namesWritten) return;
     w.book.namesWritten = true;
