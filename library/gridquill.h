@@ -135,7 +135,8 @@ static const xlsStyle xlsStyleDefault = {
  * again (a pointer the library does not know gives "Contesto non valido in ..."). */
 typedef struct xlsContext xlsContext;
 
-/** A new context (any phase); null when memory is short, with the message. */
+/** A new context (any phase); null when memory is short, with the message, or when 4096
+ * contexts are live already ("Troppi contesti (al massimo 4096) in xlsNewContext().\n"). */
 GRIDQUILL_API xlsContext *xlsNewContext(void) GRIDQUILL_NOEXCEPT;
 /** Makes `context` the calling thread's current one (any phase); null returns to the
  * thread's own state.

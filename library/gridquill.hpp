@@ -61,6 +61,7 @@ namespace detail {
 inline void check(int result) {
     if (result != XLS_FAIL) return;
     int reason = xlsGetErrno();
+    if (*xlsGetError() == '\0') refuse("Chiamata rifiutata dalla libreria senza un messaggio\n");
     if (reason == 0) refuse(xlsGetError());
     throw Error(std::string(xlsGetError()) + ": " + std::strerror(reason) + "\n", reason);
 }

@@ -7,7 +7,8 @@ if(CMAKE_SCRIPT_MODE_FILE)  # run by the test: -DNM -DLIBRARY -DSOURCES
   set(allowed gridquill::detail::current_state "gridquill::detail::(anonymous namespace)::selected"
       "gridquill::detail::(anonymous namespace)::own"
       # the registry of the contexts clients made, which tells a live one from any pointer
-      "(anonymous namespace)::liveContexts" "(anonymous namespace)::liveLock"
+      "gridquill::detail::(anonymous namespace)::liveContexts"
+      "gridquill::detail::(anonymous namespace)::selectedSlot"
       __tls_guard __dso_handle completed.0
       __TMC_END__ DW.ref.__gxx_personality_v0)
   execute_process(COMMAND ${NM} -C -f sysv ${LIBRARY} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)

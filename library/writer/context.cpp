@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
+#include <initializer_list>
 #include <new>
 
 #include "errors.hpp"
@@ -13,10 +13,6 @@
 // state is one too.
 struct xlsContext {
     gridquill::detail::WriterState state;
-    // Selected in some thread: no other thread may select or free it meanwhile.
-    std::atomic<bool> taken{false};
-    // The live contexts a client made, linked under liveLock.
-    xlsContext *previous = nullptr, *next = nullptr;
 };
 
 // The README promises a workbook's state under 1 MiB.
@@ -30,6 +26,37 @@ namespace {
 
 // The calling thread's selected context, null while its own state is in use.
 [[gnu::tls_model("initial-exec")]] constinit thread_local xlsContext *selected = nullptr;
+
+// The contexts clients made and have not freed, by address in an open-addressing table of
+// atomic words, so that a freed, foreign or stale pointer is told apart without reading
+// through it, and without a lock. A word is a live context's address, with bit 0 set while
+// a thread has it selected (no other thread may then select or free it); 0 a slot never
+// used, kFreed one whose context was freed (a lookup goes on past it).
+constexpr std::size_t kMaxContexts = 4096;
+constexpr std::uintptr_t kTaken = 1, kFreed = 1;
+std::atomic<std::uintptr_t> liveContexts[kMaxContexts];
+[[gnu::tls_model("initial-exec")]] constinit thread_local std::size_t selectedSlot = 0;
+
+std::uintptr_t address(const xlsContext *c) noexcept { return reinterpret_cast<std::uintptr_t>(c); }
+
+std::size_t home_slot(const xlsContext *c) noexcept {
+    return static_cast<std::size_t>((address(c) >> 6) * 0x9E3779B97F4A7C15u >> 52) % kMaxContexts;
+}
+
+// The slot of the live context `c`, or kMaxContexts.
+std::size_t find_live(const xlsContext *c) noexcept {
+    for (std::size_t i = 0, at = home_slot(c); i < kMaxContexts; ++i, at = (at + 1) % kMaxContexts) {
+        std::uintptr_t word = liveContexts[at].load(std::memory_order_acquire);
+        if (word == 0) break;
+        if (word != kFreed && (word & ~kTaken) == address(c)) return at;
+    }
+    return kMaxContexts;
+}
+
+// Lets the calling thread's selected context go to other threads.
+void release_selected() noexcept {
+    if (selected != nullptr) liveContexts[selectedSlot].store(address(selected), std::memory_order_release);
+}
 
 // The calling thread's own state, given back when the thread ends. A client's thread-local
 // destructor that calls the library after this one has run gets a new state, never given back.
@@ -55,7 +82,7 @@ void drop_context(xlsContext *c) noexcept {
 }
 
 OwnState::~OwnState() {
-    if (selected != nullptr) selected->taken.store(false, std::memory_order_release);
+    release_selected();
     selected = nullptr;
     current_state = nullptr;
     if (context != nullptr) drop_context(context);
@@ -85,25 +112,21 @@ using namespace gridquill::detail;
 namespace {
 
 // A refusal of the context calls, in the calling thread's current state.
-int refuse_context(std::string_view message) noexcept {
+int refuse_context(std::initializer_list<std::string_view> message) noexcept {
     if (!attached()) return kNo;
-    return fail(current(), {message});
+    return fail(current(), message);
 }
 
-// The contexts clients made and have not freed: a pointer is one of them only when it is
-// found here, compared by its value, so that a freed, foreign or stale pointer is never read.
-std::mutex liveLock;
-xlsContext *liveContexts = nullptr;
-
-bool live(const xlsContext *c) noexcept {
-    for (const xlsContext *l = liveContexts; l != nullptr; l = l->next)
-        if (l == c) return true;
-    return false;
-}
-
-void forget_live(xlsContext *c) noexcept {
-    (c->previous != nullptr ? c->previous->next : liveContexts) = c->next;
-    if (c->next != nullptr) c->next->previous = c->previous;
+// Marks the context in `slot`, known by its address, taken (or freed) for the calling
+// thread; 0 done, else the refusal's message for `call`.
+int take(std::size_t slot, const xlsContext *c, std::uintptr_t to, std::string_view call) noexcept {
+    std::uintptr_t expected = address(c);
+    if (slot < kMaxContexts &&
+        liveContexts[slot].compare_exchange_strong(expected, to, std::memory_order_acq_rel))
+        return kYes;
+    if (slot < kMaxContexts && expected == (address(c) | kTaken))
+        return refuse_context({"Contesto in uso in un altro thread in ", call, "().\n"});
+    return refuse_context({"Contesto non valido in ", call, "().\n"});
 }
 
 // Makes `c` (null: the thread's own state) the calling thread's current state.
@@ -121,29 +144,29 @@ extern "C" xlsContext *xlsNewContext(void) noexcept {
         if (attached()) fail(current(), {kNoState});
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(liveLock);
-    c->next = liveContexts;
-    if (liveContexts != nullptr) liveContexts->previous = c;
-    liveContexts = c;
-    return c;
+    for (std::size_t i = 0, at = home_slot(c); i < kMaxContexts; ++i, at = (at + 1) % kMaxContexts) {
+        std::uintptr_t word = liveContexts[at].load(std::memory_order_relaxed);
+        while ((word == 0 || word == kFreed) &&
+               !liveContexts[at].compare_exchange_weak(word, address(c), std::memory_order_release)) {
+        }
+        if (word == 0 || word == kFreed) return c;
+    }
+    drop_context(c);
+    if (attached()) fail(current(), {"Troppi contesti (al massimo 4096) in xlsNewContext().\n"});
+    return nullptr;
 }
 
 extern "C" int xlsSelectContext(xlsContext *context) noexcept {
     if (context == selected) return kYes;
+    std::size_t slot = selectedSlot;  // the slot of the context selected last, most often this one
     if (context != nullptr) {
-        std::unique_lock<std::mutex> hold(liveLock);
-        if (!live(context)) {
-            hold.unlock();
-            return refuse_context("Contesto non valido in xlsSelectContext().\n");
-        }
-        bool free = false;
-        if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire)) {
-            hold.unlock();
-            return refuse_context("Contesto in uso in un altro thread in xlsSelectContext().\n");
-        }
+        if ((liveContexts[slot].load(std::memory_order_relaxed) & ~kTaken) != address(context))
+            slot = find_live(context);
+        if (take(slot, context, address(context) | kTaken, "xlsSelectContext") == kNo) return kNo;
     }
-    if (selected != nullptr) selected->taken.store(false, std::memory_order_release);
+    release_selected();
     select(context);
+    selectedSlot = slot;
     return kYes;
 }
 
@@ -151,22 +174,11 @@ extern "C" xlsContext *xlsGetContext(void) noexcept { return selected; }
 
 extern "C" int xlsFreeContext(xlsContext *context) noexcept {
     if (context == nullptr) return kYes;
-    {
-        std::unique_lock<std::mutex> hold(liveLock);
-        if (!live(context)) {
-            hold.unlock();
-            return refuse_context("Contesto non valido in xlsFreeContext().\n");
-        }
-        if (context == selected) {
-            select(nullptr);  // still taken: freed below
-        } else {
-            bool free = false;
-            if (!context->taken.compare_exchange_strong(free, true, std::memory_order_acquire)) {
-                hold.unlock();
-                return refuse_context("Contesto in uso in un altro thread in xlsFreeContext().\n");
-            }
-        }
-        forget_live(context);  // a second free finds it no more
+    if (context == selected) {  // taken by this thread: no other can free it
+        liveContexts[selectedSlot].store(kFreed, std::memory_order_release);
+        select(nullptr);
+    } else if (take(find_live(context), context, kFreed, "xlsFreeContext") == kNo) {
+        return kNo;  // a second free finds it no more
     }
     // A workbook still open: a stream or a file left as far as written, or in atomic mode
     // an old file left in place.
