@@ -92,16 +92,36 @@ TEST_F(MergeInput, EveryProducersWorkbookIsEditedEveryWay) {
     ASSERT_EQ(xlsSetEncoding("Latin-1"), -1);
 }
 
-// Excel stores =CHAR(7) as &#7;, which XML forbids: the merge copies it as a blank.
-TEST_F(MergeInput, ControlCharacterReferencesBecomeBlanks) {
-    write_file("in.xml",
-               "<?xml version=\"1.0\"?>\r\n<Workbook xmlns=\"urn:schemas-microsoft-com:office:"
-               "spreadsheet\"\r\n xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n"
-               " <Worksheet ss:Name=\"F\">\r\n  <Table>\r\n   <Row><Cell ss:Formula=\"=CHAR(7)\">"
-               "<Data ss:Type=\"String\">a&#7;b&#x1F;c&#10;d</Data></Cell></Row>\r\n  </Table>\r\n"
-               " </Worksheet>\r\n</Workbook>\r\n");
-    merge_and_check("in.xml", {});
-    EXPECT_NE(read_file("out.xml").find(">a b c&#10;d<"), std::string::npos);
+// Texts as the output declares them, UTF-8: other encodings transcoded, and Excel's &#7;
+// for =CHAR(7), which XML forbids, as a blank.
+TEST_F(MergeInput, TextsComeOutInUtf8) {
+    auto book = [](std::string_view declaration, std::string_view text) {
+        return std::string(declaration) +
+               "\r\n<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"\r\n"
+               " xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\r\n <Worksheet "
+               "ss:Name=\"F\">\r\n  <Table>\r\n   <Row><Cell><Data ss:Type=\"String\">" +
+               std::string(text) + "</Data></Cell></Row>\r\n  </Table>\r\n </Worksheet>\r\n</Workbook>\r\n";
+    };
+    std::string utf16be = "\xFE\xFF";  // each Latin-1 character one unit
+    for (char c : book("<?xml version=\"1.0\"?>", "Voil\xE0")) utf16be += {'\0', c};
+    const struct {
+        std::string input, text, declaration;
+    } rows[] = {
+        {book("<?xml version=\"1.0\"?>", "a&#7;b&#x1F;c&#10;d"), ">a b c&#10;d<", "<?xml version=\"1.0\"?>"},
+        {book("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Voil\xE0"), ">Voil\xC3\xA0<",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+        {book("<?xml version='1.0' encoding='windows-1252' standalone='yes'?>", "\x80 5"),
+         ">\xE2\x82\xAC 5<", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"},
+        {utf16be, ">Voil\xC3\xA0<", "<?xml version=\"1.0\"?>"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.text);
+        write_file("in.xml", row.input);
+        merge_and_check("in.xml", {});
+        const std::string out = read_file("out.xml");
+        EXPECT_NE(out.find(row.text), std::string::npos);
+        EXPECT_TRUE(out.starts_with(row.declaration + "\r\n<Workbook ")) << out.substr(0, 80);
+    }
 }
 
 // The input's names and sheets are the workbook's: a client's of the same name, case
