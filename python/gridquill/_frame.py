@@ -55,6 +55,8 @@ class _Column:
             texts = [len(str(v)) for v in self.categories]
             self.chars = max(texts) if texts else 0
             return
+        if isinstance(dtype, (pandas.PeriodDtype, pandas.IntervalDtype)):  # as their texts
+            array = numpy.array([None if pandas.isna(v) else str(v) for v in array], dtype=object)
         data, mask = getattr(array, "_data", None), getattr(array, "_mask", None)
         if isinstance(data, numpy.ndarray) and isinstance(mask, numpy.ndarray):
             # A nullable dtype (Int64, Float64, boolean): its values and where they are missing.
@@ -160,10 +162,9 @@ def write_frame(book: "Workbook", frame: Any, sheet: str, *, index: bool, header
         for number, (column, title) in enumerate(zip(columns, titles), 1):
             chars = max(column.chars, len(title) + 2 if header else 0)
             book.column(number, min(max(6 * chars + 12, 40), 400), column.style)
-        if header:
+        if header and sources:
             book.freeze(*frozen)
-            if sources:
-                book.autofilter(1, 1, 0, len(sources))
+            book.autofilter(1, 1, 0, len(sources))
             writer.row(titles, styles[HEAD])
         first = part * room
         writer.frame(specs, first, min(rows, first + room))

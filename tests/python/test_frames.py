@@ -46,6 +46,8 @@ DTYPES = [
     ("Int64", pd.Series([1, None], dtype="Int64"), [N("1"), None]),
     ("boolean", pd.Series([True, None], dtype="boolean"), [B("1"), None]),
     ("Float64", pd.Series([0.5, None], dtype="Float64"), [N("0.5"), None]),
+    ("period: its text", pd.Series(pd.PeriodIndex(["2024-01", None], freq="M")),
+     [S("2024-01"), None]),
 ]
 
 
