@@ -14,6 +14,19 @@ if(NOT ABIDW OR NOT ABIDIFF)
   return()
 endif()
 
+# The records are read from the library's debug information: without it abidiff would compare
+# the symbols alone and miss a changed record.
+find_program(READELF readelf REQUIRED)
+execute_process(COMMAND ${READELF} -S ${LIBRARY} OUTPUT_VARIABLE sections)
+if(NOT sections MATCHES "\\.debug_info")
+  set(why "${LIBRARY} has no debug information (build it with -g, as the default preset does)")
+  if(REGENERATE)
+    message(FATAL_ERROR "${why}")
+  endif()
+  message("SKIPPED: ${why}")
+  return()
+endif()
+
 # The public types only: what gridquill.h declares; the library's own types stay free. The
 # baseline keeps the file names of declarations: a type without one would count as private.
 set(public --headers-dir ${HEADERS} --drop-private-types)
