@@ -1,6 +1,7 @@
 // Benchmark of the cell path: R rows x 10 columns through Gridquill, each measurement in a
 // fresh child process, against the floor (the same bytes in large fwrites) and libxlsxwriter;
 // then two workbooks at once, in two threads, two processes or two contexts of one thread.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "gridquill.h"
+#include "workload.hpp"
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
 #include <xlsxwriter.h>
 #endif
@@ -27,9 +29,9 @@ extern char **environ;
 namespace {
 
 namespace fs = std::filesystem;
+using bench::kColumns;
+using bench::Values;
 
-constexpr int kColumns = 10;
-constexpr std::size_t kPool = 1024;         // distinct strings and numbers, cycled through
 constexpr std::size_t kFloorChunk = 1 << 20;  // bytes per fwrite of the floor
 
 // What one child reports.
@@ -38,48 +40,6 @@ struct Sample {
     double start = 0;  // steady clock at the start, comparable between processes
     unsigned long long bytes = 0;
     long peakKib = 0;
-};
-
-// The cell values, made before the clock starts: every seventh string holds '&' and 0xE8.
-// Row r takes the entries from first(r) on, a string in each even column and a number in
-// each odd one.
-struct Values {
-    std::vector<std::string> latin1, utf8, number;
-    std::vector<double> numeric;
-    std::vector<const char *> cells;  // latin1 and number interleaved, as a row takes them
-    // The encodings' workload: a third of the texts with accented letters, a euro sign and
-    // three CJK characters, in UTF-8 and (the same count of characters) in Latin-1.
-    std::vector<std::string> textLatin1, textUtf8;
-    std::vector<const char *> cellsLatin1, cellsUtf8;
-
-    Values() {
-        for (std::size_t k = 0; k < kPool; ++k) {
-            std::string n = std::to_string(k);
-            bool special = k % 7 == 0;
-            latin1.push_back(special ? "Caff\xE8 & latte " + n : "Articolo " + n);
-            utf8.push_back(special ? "Caff\xC3\xA8 & latte " + n : "Articolo " + n);
-            number.push_back(std::to_string(k * 7919 % 100000) + "." + std::to_string(10 + k % 90));
-            numeric.push_back(std::strtod(number.back().c_str(), nullptr));
-        }
-        for (std::size_t k = 0; k < kPool; ++k) {
-            std::string n = std::to_string(k);
-            bool special = k % 3 == 0;
-            textLatin1.push_back(special ? "Caff\xE8 citt\xE0 \xA4 12 \xC6\xC7\xC8 " + n : "Articolo " + n);
-            textUtf8.push_back(special ? "Caff\xC3\xA8 citt\xC3\xA0 \xE2\x82\xAC 12 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E " + n
-                                       : "Articolo " + n);
-        }
-        for (std::size_t k = 0; k < kPool; ++k) {
-            cells.push_back(latin1[k].c_str());
-            cells.push_back(number[k].c_str());
-            cellsLatin1.push_back(textLatin1[k].c_str());
-            cellsLatin1.push_back(number[k].c_str());
-            cellsUtf8.push_back(textUtf8[k].c_str());
-            cellsUtf8.push_back(number[k].c_str());
-        }
-    }
-    static std::size_t first(long row) {
-        return static_cast<std::size_t>(row * (kColumns / 2)) % (kPool - kColumns / 2);
-    }
 };
 
 double now() {
@@ -190,6 +150,42 @@ void write_floor(const std::vector<char> &bytes, const char *path) {
     if (std::fclose(f) != 0) die(std::string("cannot write ") + path);
 }
 
+// The plain workload in one of its ways (through the library, or by the floor writer).
+void write_by_way(const Values &v, long rows, bench::Way way, const char *path) {
+    int fd = -1;
+    if (way == bench::Way::floor || way == bench::Way::stream) {
+        fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (fd < 0) die(std::string("cannot create ") + path);
+    }
+    bool ok = bench::write_plain(v, rows, way, path, fd);
+    if (fd >= 0 && close(fd) != 0) ok = false;
+    if (!ok) die(std::string("plain workload failed: ") + xlsGetError());
+}
+
+// The floor writer's bytes are the library's: a workbook of `rows` rows both ways, the
+// library's Created time given to the floor's.
+void check_floor(const Values &v, long rows, const std::string &dir) {
+    std::string mine = dir + "/check-library.xml", floor = dir + "/check-floor.xml";
+    write_by_way(v, rows, bench::Way::file, mine.c_str());
+    write_by_way(v, rows, bench::Way::floor, floor.c_str());
+    auto read = [](const std::string &path) {
+        std::string text(static_cast<std::size_t>(fs::file_size(path)), '\0');
+        std::FILE *f = std::fopen(path.c_str(), "r");
+        if (f == nullptr || std::fread(text.data(), 1, text.size(), f) != text.size())
+            die("cannot read " + path);
+        std::fclose(f);
+        return text;
+    };
+    std::string a = read(mine), b = read(floor);
+    const std::string created = "<Created>";
+    std::size_t at = a.find(created);
+    if (at != std::string::npos && b.find(created) == at)
+        b.replace(at, created.size() + 20, a, at, created.size() + 20);
+    fs::remove(mine);
+    fs::remove(floor);
+    if (a != b) die("the floor writer's bytes differ from the library's");
+}
+
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
 // The same data through libxlsxwriter in constant_memory mode.
 void write_xlsxwriter(const Values &v, long rows, const char *path, const std::string &dir) {
@@ -283,6 +279,12 @@ int child(const std::string &kind, long rows, const std::string &path,
         write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
     else if (kind == "frame") write_frame(rows, out.c_str());
+    else if (kind == "handmade" || kind == "plainutf8" || kind == "plainstream")
+        write_by_way(values, rows,
+                     kind == "handmade"    ? bench::Way::floor
+                     : kind == "plainutf8" ? bench::Way::utf8
+                                           : bench::Way::stream,
+                     out.c_str());
 #ifdef GRIDQUILL_BENCH_XLSXWRITER
     else if (kind == "xlsx") write_xlsxwriter(values, rows, out.c_str(), dir);
 #endif
@@ -393,7 +395,7 @@ struct Options {
     int repeat = 3;
     std::string dir;
     bool xlsx = true;
-    bool single = true, several = true;  // the sections to run
+    bool single = true, several = true, floor = true;  // the sections to run
     std::string baseline;  // the benchmark program of another build, for its plain workload
 };
 
@@ -417,14 +419,17 @@ Options parse(int argc, char **argv) {
         } else if (a == "--no-xlsx") {
             o.xlsx = false;
         } else if (a == "--only-single") {
-            o.several = false;
+            o.several = o.floor = false;
         } else if (a == "--only-several") {
-            o.single = false;
+            o.single = o.floor = false;
+        } else if (a == "--only-floor") {
+            o.single = o.several = false;
         } else if (a == "--baseline" && more) {
             o.baseline = argv[++i];
         } else {
             die("usage: gridquill_bench [--sizes 10000,100000,1000000] [--repeat 3] "
-                "[--dir DIR] [--no-xlsx] [--only-single | --only-several] [--baseline PROGRAM]");
+                "[--dir DIR] [--no-xlsx] [--only-single | --only-several | --only-floor] "
+                "[--baseline PROGRAM]");
         }
     }
     return o;
@@ -489,6 +494,27 @@ Result measure(long rows, const Options &o) {
     }
     std::fflush(stdout);
     return r;
+}
+
+// The cell path against the floor writer at `rows` rows to /dev/null (CPU work only),
+// interleaved: the library to a file in the Latin-1 and UTF-8 modes and to a stream.
+void measure_floor(long rows, const Options &o) {
+    const char *null = "/dev/null";
+    long cells = rows * kColumns;
+    Best floor, plain, utf8, stream;
+    for (int i = 0; i < o.repeat; ++i) {
+        floor.add(spawn("handmade", rows, null, o.dir));
+        plain.add(spawn("plain", rows, null, o.dir));
+        utf8.add(spawn("plainutf8", rows, null, o.dir));
+        stream.add(spawn("plainstream", rows, null, o.dir));
+    }
+    std::printf("cell path, %s rows to /dev/null, against the floor writer\n",
+                grouped(rows).c_str());
+    print_row("floor writer", floor.s, cells);
+    print_row("file, Latin-1", plain.s, cells, "x floor", plain.s.wall / floor.s.wall);
+    print_row("file, UTF-8", utf8.s, cells, "x floor", utf8.s.wall / floor.s.wall);
+    print_row("stream, Latin-1", stream.s, cells, "x floor", stream.s.wall / floor.s.wall);
+    std::fflush(stdout);
 }
 
 // Two workbooks of `rows` rows at once: two threads, two processes, two contexts in one
@@ -556,6 +582,10 @@ int main(int argc, char **argv) {
     std::printf("  %-21s %8s %8s %8s %9s %14s %12s\n", "workload", "time s", "user s", "sys s",
                 "Mcells/s", "bytes", "peak RSS KiB");
     std::vector<Result> results;
+    if (o.floor) {
+        check_floor(Values(), 1000, o.dir);
+        for (long rows : o.sizes) measure_floor(rows, o);
+    }
     if (o.single)
         for (long rows : o.sizes) results.push_back(measure(rows, o));
     if (o.several)

@@ -381,31 +381,53 @@ constexpr std::size_t kBareCellLineSize =
 
 constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
 
-[[gnu::noinline]] int write_cell_with_extras(WriterState &w, std::string_view text, unsigned kind,
-                                             const char *styleId, const char *formula, int skip,
-                                             int mergeAcross, int mergeDown) noexcept;
-
-// One cell: the checks, then the row start tag if due and the cell line, assembled in the
-// output's buffer. Inlined into both entry points, so xlsWriteCell's fixed arguments cost
-// nothing. A sheet's first cell and a cell with a link or comment go the same way with
-// Extras set, out of line.
-template <bool Extras = false>
-[[gnu::always_inline]] inline int write_cell(WriterState &w, std::string_view text, unsigned kind,
-                                             const char *styleId, const char *formula, int skip,
-                                             int mergeAcross, int mergeDown) noexcept {
-    if constexpr (!Extras) {
-        // Out of line unless a cell of this sheet came before and nothing waits for this one:
-        // the sheet's first cell, a waiting link or comment, or no sheet at all.
-        if (w.book.phase != PHASE_CELLS) [[unlikely]]
-            return write_cell_with_extras(w, text, kind, styleId, formula, skip, mergeAcross,
-                                          mergeDown);
-    } else if (w.book.phase < PHASE_SHEET) {
-        return refuse_cell_phase(w);
+// The row start tag with the attributes its row break left, when the output is open; the
+// row's first cell.
+[[gnu::noinline]] char *open_row(WriterState &w, char *o) noexcept {
+    Cells &cells = w.cells;
+    cells.lastRow = cells.currentRow;
+    if (w.out.is_open() && cells.pendingRowAttrs.empty()) {
+        o = put(o, "   <Row>\n");
+        cells.rowOpen = true;
+    } else if (w.out.is_open()) {
+        o = put(o, "   <Row");
+        constexpr std::size_t kShortAttrs = 128;  // index, height and a short style ID
+        if (cells.pendingRowAttrs.size() < kShortAttrs) {  // one fixed copy
+            std::memcpy(o, cells.pendingRowAttrs.c_str(), kShortAttrs);
+            o += cells.pendingRowAttrs.size();
+        } else {
+            o = put(o, cells.pendingRowAttrs.view());
+        }
+        o = put(o, ">\n");
+        cells.rowOpen = true;
     }
+    cells.pendingRowAttrs.clear();
+    return o;
+}
+
+// A value in the new modes: numbers and short words, the same in every mode, at once;
+// else the one-pass encoder, the UTF-8 mode's byte-order mark dropped.
+[[gnu::always_inline]] inline std::size_t encode_value_new_modes(Encoding encoding,
+                                                                 std::string_view text,
+                                                                 char *o) noexcept {
+    std::size_t n = short_plain_value(text, o);
+    if (n != kNotFast) [[likely]]
+        return n;
+    if (encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    return encode_value_new_mode(encoding, text, o);
+}
+
+// Any cell: the checks, then the row start tag if due and the cell line, assembled in the
+// output's buffer. A sheet's first cell, a cell with a link, comment, style, formula, skip
+// or merge, and the refusals come here.
+[[gnu::noinline]] int write_any_cell(WriterState &w, std::string_view text, unsigned kind,
+                                     const char *styleId, const char *formula, int skip,
+                                     int mergeAcross, int mergeDown) noexcept {
+    if (w.book.phase < PHASE_SHEET) return refuse_cell_phase(w);
     std::string_view style, calc = text_arg(formula);
     const char *storedStyle = nullptr;
     StyleName styleName;
-    if (styleId != nullptr && *styleId != '\0') [[unlikely]] {  // cells without a style first
+    if (styleId != nullptr && *styleId != '\0') {
         style = {styleId, strlen(styleId)};
         if (plain_name(style)) {  // its own form in the file: copied from the registry
             storedStyle = w.book.styleIds.find(style);
@@ -414,93 +436,78 @@ template <bool Extras = false>
             return refuse_cell_style(w, style);
         }
     }
-    if (calc.size() > kMaxFormula) [[unlikely]]
-        return refuse_cell_formula(w);
+    if (calc.size() > kMaxFormula) return refuse_cell_formula(w);
     if (skip < 0 || skip > kMaxSkip) skip = 0;
     Cells &cells = w.cells;
     // The grid's edges: the cell and the cells it merges stay inside, or nothing is written.
     const int column = saturating_add(cells.currentColumn, skip);
     if (column > kMaxColumns - (mergeAcross > 0 ? mergeAcross : 0) ||
-        cells.currentRow > kMaxRows - (mergeDown > 0 ? mergeDown : 0)) [[unlikely]]
+        cells.currentRow > kMaxRows - (mergeDown > 0 ? mergeDown : 0))
         return refuse_cell_edge(w);
-    if constexpr (Extras) {
-        if (w.book.phase != PHASE_CELLS) write_sheet_head(w);  // the sheet's first cell
-    }
+    if (w.book.phase != PHASE_CELLS) write_sheet_head(w);  // the sheet's first cell
 
     char *o = w.out.reserve(kBareCellLineSize + kEscapeFactor * calc.size() +
                             (style.empty() ? 0 : kMaxEscapedId));
-    if (!cells.rowOpen) [[unlikely]] {
-        if (w.out.is_open()) {
-            o = put(o, "   <Row");
-            constexpr std::size_t kShortAttrs = 128;  // index, height and a short style ID
-            if (cells.pendingRowAttrs.size() < kShortAttrs) {  // one fixed copy
-                std::memcpy(o, cells.pendingRowAttrs.c_str(), kShortAttrs);
-                o += cells.pendingRowAttrs.size();
-            } else {
-                o = put(o, cells.pendingRowAttrs.view());
-            }
-            o = put(o, ">\n");
-            cells.rowOpen = true;
-        }
+    if (!cells.rowOpen) o = open_row(w, o);
+    o = put(o, "    <Cell ");
+    if (mergeAcross > 0) {
+        o = put_int(put(o, "ss:MergeAcross=\""), mergeAcross);
+        o = put(o, "\" ");
     }
-    if (mergeAcross <= 0 && mergeDown <= 0 && skip <= 0 && calc.empty() && style.empty() && !Extras)
-        [[likely]] {
-        o = put_piece(o, kBareCellStart[kind]);
-    } else {
-        o = put(o, "    <Cell ");
-        if (mergeAcross > 0) {
-            o = put_int(put(o, "ss:MergeAcross=\""), mergeAcross);
-            o = put(o, "\" ");
-        }
-        if (mergeDown > 0) {
-            o = put_int(put(o, "ss:MergeDown=\""), mergeDown);
-            o = put(o, "\" ");
-        }
-        if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
-        if (!calc.empty()) {
-            o = put(o, "ss:Formula=\"");
-            o = plain_text(calc) ? put(o, calc) : put_escaped(w.settings.encoding, o, calc);
-            o = put(o, "\" ");
-        }
-        if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
-            o = put(o, "ss:StyleID=\"");
-            std::memcpy(o, storedStyle, kStoredStyle);
-            o = put(o + style.size(), "\" ");
-        } else if (!style.empty()) {
-            o = put(put(put(o, "ss:StyleID=\""), styleName.view()), "\" ");
-        }
-        if constexpr (Extras) o = put_link(w, o);
-        o = put_piece(o, kTypePart[kind]);
+    if (mergeDown > 0) {
+        o = put_int(put(o, "ss:MergeDown=\""), mergeDown);
+        o = put(o, "\" ");
     }
+    if (skip > 0) o = put(put_int(put(o, "ss:Index=\""), column), "\" ");
+    if (!calc.empty()) {
+        o = put(o, "ss:Formula=\"");
+        o = plain_text(calc) ? put(o, calc) : put_escaped(w.settings.encoding, o, calc);
+        o = put(o, "\" ");
+    }
+    if (storedStyle != nullptr) {  // copied whole from the registry, which pads it
+        o = put(o, "ss:StyleID=\"");
+        std::memcpy(o, storedStyle, kStoredStyle);
+        o = put(o + style.size(), "\" ");
+    } else if (!style.empty()) {
+        o = put(put(put(o, "ss:StyleID=\""), styleName.view()), "\" ");
+    }
+    o = put_piece(put_link(w, o), kTypePart[kind]);
     // A merged cell covers its further columns too: the next cell lands after them.
     cells.currentColumn = saturating_add(column, 1LL + (mergeAcross > 0 ? mergeAcross : 0));
-    cells.lastRow = cells.currentRow;
-    if (!cells.pendingRowAttrs.empty()) cells.pendingRowAttrs.clear();
     w.book.phase = PHASE_CELLS;
 
-    std::size_t n;
     const Encoding encoding = w.settings.encoding;
-    if (encoding == Encoding::latin1) [[likely]] {
-        n = encode_value_fast<Encoding::latin1>(text, o);
-    } else {
-        n = short_plain_value(text, o);  // numbers and short words, the same in every mode
-        if (n == kNotFast) {
-            if (encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF"))
-                text.remove_prefix(3);
-            n = encode_value_new_mode(encoding, text, o);
-        }
-    }
-    if (!Extras && n != kNotFast) [[likely]] {
-        w.out.commit(put(o + n, "</Data></Cell>\n"));
-        return kYes;
-    }
+    const std::size_t n = encoding == Encoding::latin1
+                              ? encode_value_fast<Encoding::latin1>(text, o)
+                              : encode_value_new_modes(encoding, text, o);
     return end_cell_line(w, text, o, n);
 }
 
-int write_cell_with_extras(WriterState &w, std::string_view text, unsigned kind,
-                           const char *styleId, const char *formula, int skip, int mergeAcross,
-                           int mergeDown) noexcept {
-    return write_cell<true>(w, text, kind, styleId, formula, skip, mergeAcross, mergeDown);
+// One cell, inlined into each entry point: the common cell (a sheet's further cell, with no
+// style, formula, skip, merge, link or comment, inside the grid) written here, any other by
+// write_any_cell.
+[[gnu::always_inline]] inline int write_cell(WriterState &w, std::string_view text, unsigned kind,
+                                             const char *styleId, const char *formula, int skip,
+                                             int mergeAcross, int mergeDown) noexcept {
+    Cells &cells = w.cells;
+    if (w.book.phase != PHASE_CELLS || (styleId != nullptr && *styleId != '\0') ||
+        (formula != nullptr && *formula != '\0') || skip != 0 || mergeAcross > 0 || mergeDown > 0 ||
+        cells.currentColumn > kMaxColumns || cells.currentRow > kMaxRows) [[unlikely]]
+        return write_any_cell(w, text, kind, styleId, formula, skip, mergeAcross, mergeDown);
+    char *o = w.out.reserve(kBareCellLineSize);
+    if (!cells.rowOpen) [[unlikely]]
+        o = open_row(w, o);
+    o = put_piece(o, kBareCellStart[kind]);
+    ++cells.currentColumn;
+    const Encoding encoding = w.settings.encoding;
+    std::size_t n;
+    if (encoding == Encoding::latin1) [[likely]]
+        n = encode_value_fast<Encoding::latin1>(text, o);
+    else n = encode_value_new_modes(encoding, text, o);
+    if (n == kNotFast) [[unlikely]]
+        return end_cell_line(w, text, o, n);
+    w.out.commit(put(o + n, "</Data></Cell>\n"));
+    return kYes;
 }
 
 // A row break; inlined into both entry points like write_cell.

@@ -40,7 +40,7 @@ public:
     // Room for n bytes (at most kBufferSize) at the returned place; commit() says where
     // the bytes written there end. With no sink open the bytes are dropped.
     [[gnu::always_inline]] char *reserve(std::size_t n) noexcept {
-        if (static_cast<std::size_t>(end() - pos_) < n) [[unlikely]]
+        if (pos_ > end() - n) [[unlikely]]
             drain();
         return pos_;
     }
