@@ -1,9 +1,13 @@
 // gridquill-csv run as a user runs it: golden conversions, failures with their exit status
 // and message, and the schema.
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "support.hpp"
 
@@ -148,6 +152,58 @@ TEST_F(Csv, Failures) {
         return std::distance(fs::directory_iterator(d), fs::directory_iterator());
     };
     EXPECT_EQ(files("."), files(kCases) + 2);  // the cases, vecchia.xml, err.txt: no leftovers
+}
+
+}  // namespace
+
+namespace {
+
+// Files whose name marks them as a workbook's temporary file, under `folder`.
+int temporaries(const fs::path &folder) {
+    int n = 0;
+    for (const auto &e : fs::recursive_directory_iterator(folder))
+        n += e.path().filename().string().find(".gridquill-") != std::string::npos;
+    return n;
+}
+
+TEST_F(Csv, AnInterruptedRunLeavesNoTemporaryFile) {
+#ifdef GRIDQUILL_CSV_PATH
+    fs::create_directory("real");
+    write_file("real/target.xml", "old");
+    fs::create_symlink("real/target.xml", "link.xml");
+    const std::string longName = std::string(240, 'n') + ".xml";
+    const struct {
+        const char *what;
+        std::string output;
+    } rows[] = {{"a new file", "out.xml"},
+                {"a link to a file in another folder", "link.xml"},
+                {"a name the temporary file shortens", longName}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        int input[2];
+        ASSERT_EQ(pipe(input), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            dup2(input[0], STDIN_FILENO);
+            close(input[1]);
+            execl(GRIDQUILL_CSV_PATH, GRIDQUILL_CSV_PATH, "-q", "-", "-o", row.output.c_str(),
+                  static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        close(input[0]);
+        ASSERT_EQ(write(input[1], "a,b\n1,2\n", 8), 8);
+        for (int wait = 0; wait < 500 && temporaries(dir) == 0; ++wait)  // the run has begun
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(temporaries(dir), 1);
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(input[1]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_EQ(temporaries(dir), 0);
+    }
+    EXPECT_EQ(read_file("real/target.xml"), "old");
+#endif
 }
 
 }  // namespace

@@ -116,26 +116,33 @@ void say(const char *format, T... args) {
 
 // ---- the workbook's file ------------------------------------------------------------
 
-// The file the library's atomic mode writes into until the workbook is complete, removed
-// when a signal ends the run.
-char g_temporary[4096];
+// A signal that ends the run: the handler only notes it; the conversion stops at its next
+// chunk, the workbook is abandoned (the library removes its temporary file, wherever it
+// is), and the signal is raised again with its default action.
+volatile std::sig_atomic_t g_signal = 0;
 
-void remove_temporary_and_die(int signal) {
-    if (g_temporary[0] != '\0') unlink(g_temporary);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+// Notes the signal and closes the standard input, so that a read of a pipe that began, or
+// begins, after the signal does not wait for more input.
+extern "C" void note_signal(int signal) {
+    g_signal = signal;
+    close(STDIN_FILENO);
 }
 
-// Names the temporary file of an atomic write of `path` (".<name>.gridquill-<pid>.tmp"
-// beside it) for the signal handler, and installs it.
-void remove_on_signal(const std::string &path) {
-    auto slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    std::string temporary = dir + "." + path.substr(dir.size()) + ".gridquill-" +
-                            std::to_string(getpid()) + ".tmp";
-    if (temporary.size() >= sizeof g_temporary) return;
-    std::memcpy(g_temporary, temporary.c_str(), temporary.size() + 1);
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, remove_temporary_and_die);
+// Installs the handler, without restarting reads, so that a read waiting on a pipe ends.
+void stop_on_signals() {
+    struct sigaction action {};
+    action.sa_handler = note_signal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(s, &action, nullptr);
+}
+
+// After the workbook was abandoned and the staging file removed: ends the run as the
+// signal would have.
+[[noreturn]] void die_of_signal() {
+    int signal = g_signal;
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
 }
 
 // A merge onto the standard output: the library writes a temporary file, copied out once
@@ -157,11 +164,14 @@ public:
             return false;
         }
         close(fd);
-        remove_on_signal(path_);
         return true;
     }
 
     const std::string &path() const { return path_; }
+    void remove() {
+        if (!path_.empty()) unlink(path_.c_str());
+        path_.clear();
+    }
 
     bool copy_to_stdout() {
         std::FILE *in = std::fopen(path_.c_str(), "rb");
@@ -297,14 +307,14 @@ public:
                 status = kExitInput;
                 break;
             }
-            if (failed_) break;
+            if (failed_ || g_signal != 0) break;
             counts_.bytes += data.size();
             progress_.update(counts_);
             n = std::fread(chunk, 1, kChunk, in);
             if (n == 0) break;
             data = std::string_view(chunk, n);
         }
-        if (status == 0 && !failed_ && std::ferror(in)) {
+        if (status == 0 && !failed_ && g_signal == 0 && std::ferror(in)) {
             say("%s: errore in lettura: %s\n", label.c_str(), std::strerror(errno));
             status = kExitInput;
         }
@@ -657,7 +667,7 @@ int write_sheets(const Options &o, const std::vector<std::string> &names,
         Sheet sheet(o, counts, progress, used, o.appendRows && place[i] != SIZE_MAX);
         int status = sheet.convert(in, standardInput ? "standard input" : path, names[i]);
         if (!standardInput) std::fclose(in);
-        if (status != 0) return status;
+        if (status != 0 || g_signal != 0) return status;
     }
     progress.update(counts, true);
     return 0;
@@ -679,9 +689,8 @@ int run(const Options &o) {
     if (output.empty() && !merged.empty()) {
         if (!staging.create()) return kExitInput;
         output = staging.path();
-    } else if (!output.empty()) {
-        remove_on_signal(output);
     }
+    stop_on_signals();
     bool opened = output.empty()   ? xlsInitStream(write_stdout, nullptr, kAuthor)
                   : merged.empty() ? xlsInit(output.c_str(), kAuthor)
                                    : xlsInitMerge(merged.c_str(), output.c_str());
@@ -703,12 +712,18 @@ int run(const Options &o) {
     for (const std::string &k : kept)
         if (!name_taken(used, k)) used.push_back(k);
     Counts counts;
-    if (int status = write_sheets(o, names, kept, merged, used, counts); status != 0) {
+    int status = write_sheets(o, names, kept, merged, used, counts);
+    if (status != 0 || g_signal != 0) {
         xlsAbandon();  // the old workbook stays as it was
-        return status;
+        if (g_signal == 0) return status;
+        staging.remove();
+        die_of_signal();
     }
     if (!xlsClose()) return kExitInput;
-    g_temporary[0] = '\0';
+    if (g_signal != 0) {  // the workbook is whole, in place
+        staging.remove();
+        die_of_signal();
+    }
     if (!o.quiet && counts.replaced > 0)
         say("%zu %s da U+FFFD\n", counts.replaced,
             counts.replaced == 1 ? "sequenza UTF-8 non valida sostituita"
