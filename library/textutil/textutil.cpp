@@ -82,15 +82,4 @@ std::size_t well_formed_prefix(std::string_view s) noexcept {
     return s.size();
 }
 
-std::size_t safe_cut(std::string_view s, std::size_t max) noexcept {
-    if (s.size() <= max) return s.size();
-    std::size_t n = max;
-    // A continuation byte at the cut belongs to a sequence that started before it.
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-    std::size_t amp = s.substr(0, n).rfind('&');
-    if (amp != std::string_view::npos && s.substr(amp, n - amp).find(';') == std::string_view::npos)
-        n = amp;
-    return n;
-}
-
 }  // namespace gridquill::detail

@@ -27,8 +27,4 @@ std::size_t replace_into(std::string_view str, std::string_view search,
 // &gt; (what a cut at the length limit can leave behind).
 std::size_t well_formed_prefix(std::string_view escaped) noexcept;
 
-// Length at which a UTF-8 attribute text may be cut to at most `max` bytes without
-// splitting a two-byte sequence or an "&...;" entity.
-std::size_t safe_cut(std::string_view utf8, std::size_t max) noexcept;
-
 }  // namespace gridquill::detail
