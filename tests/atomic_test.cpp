@@ -98,6 +98,37 @@ TEST_F(Atomic, LinksModesSameFileMergesAndDevices) {
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+TEST_F(Atomic, LinksAndLongNamesAreFollowedToTheFileTheyName) {
+    ASSERT_EQ(xlsSetAtomic(1), -1);
+    fs::create_directory("d");
+    const std::string here = fs::current_path().string(), longName(250, 'n');
+    fs::create_symlink(here + "/d/abs.xml", "abs.xml");  // absolute, to a file not there yet
+    fs::create_symlink("loop2.xml", "loop1.xml");
+    fs::create_symlink("loop1.xml", "loop2.xml");
+    const struct {
+        std::string path, replaced, message;  // replaced: the file the workbook lands in
+    } rows[] = {
+        {"abs.xml", "d/abs.xml", ""},
+        {longName, longName, ""},  // its temporary file's name is shortened
+        {"loop1.xml", "",
+         "Errore in apertura del file 'loop1.xml': " + std::string(std::strerror(ELOOP)) + "\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.path);
+        int opened = 0;
+        EXPECT_EQ(
+            stderr_of([&] { opened = xlsInit(row.path.c_str(), std::string(kAuthor).c_str()); }),
+            row.message);
+        if (!opened) continue;
+        ASSERT_EQ(xlsAddSheet("S", xlsSheetSetupDefault), -1);
+        ASSERT_EQ(xlsWriteCell("new", 'S', ""), -1);
+        ASSERT_EQ(xlsClose(), -1);
+        EXPECT_TRUE(
+            same_bytes(one_sheet("   <Row>\n" + cell("new")), body_of(row.replaced.c_str())));
+    }
+    EXPECT_EQ(listing(), "abs.xml d loop1.xml loop2.xml " + longName);
+}
+
 // Writes a workbook of about 4 MB to out.xml in atomic mode; the child's whole life.
 [[noreturn]] void child_writes() {
     xlsSetAtomic(1);

@@ -116,6 +116,50 @@ TEST_F(CppInterface, WritesTheBytesOfTheEquivalentCCalls) {
         same_bytes(without_created(read_file("c.xml")), without_created(read_file("cpp.xml"))));
 }
 
+TEST_F(CppInterface, WorksheetFeaturesWriteTheBytesOfTheEquivalentCCalls) {
+    xlsValidation rule{};
+    rule.type = "Whole";
+    rule.qualifier = "Between";
+    rule.value1 = "1";
+    rule.value2 = "9";
+    {
+        gq::Workbook wb("cpp.xml", "A");
+        wb.sheet("S").freeze(1, 2).autofilter(1, 1, 0, 3).select(4, 2).tab_color(0xFF0000);
+        wb.zoom(150).display(XLS_DISPLAY_NO_GRIDLINES).protect().print_layout(0, 1, 0, 9);
+        wb.page_break(10, 2).validation(2, 1, 0, 1, rule);
+        wb.condition(1, 2, 0, 2, "Less", "0", "", "color:#FF0000");
+        wb.link("#S!A1", "Vai").comment("Nota", "Anna", true).formula("=1+1", 2);
+        wb.next_row().hide_row().cell(1);
+        wb.sheet("T").hide_sheet(2).cell(1);
+    }
+    ASSERT_EQ(xlsInit("c.xml", "A"), -1);
+    xlsAddSheet("S", xlsSheetSetupDefault);
+    xlsFreezePanes(1, 2);
+    xlsAutoFilter(1, 1, 0, 3);
+    xlsSelectCell(4, 2);
+    xlsSetTabColor(0xFF0000);
+    xlsSetZoom(150);
+    xlsSetDisplay(XLS_DISPLAY_NO_GRIDLINES);
+    xlsProtectSheet();
+    xlsSetPrintLayout(0, 1, 0, 9);
+    xlsAddPageBreak(10, 2);
+    xlsAddValidation(2, 1, 0, 1, rule);
+    xlsAddCondition(1, 2, 0, 2, "Less", "0", "", "color:#FF0000");
+    xlsSetCellLink("#S!A1", "Vai");
+    xlsSetCellComment("Nota", "Anna", 1);
+    xlsWriteFormula("=1+1", 2, "");
+    xlsNewLine();
+    xlsHideRow();
+    xlsWriteCell("1", 'N', "");
+    xlsAddSheet("T", xlsSheetSetupDefault);
+    xlsHideSheet(2);
+    xlsWriteCell("1", 'N', "");
+    ASSERT_EQ(xlsClose(), -1);
+    EXPECT_EQ(xml_error("cpp.xml"), "");
+    EXPECT_TRUE(
+        same_bytes(without_created(read_file("c.xml")), without_created(read_file("cpp.xml"))));
+}
+
 TEST_F(CppInterface, NumbersAreShortestRoundTripTexts) {
     {
         gq::Workbook wb("n.xml");
