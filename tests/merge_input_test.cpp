@@ -18,6 +18,16 @@ class MergeInput : public TempDirTest {};
 
 const fs::path kCorpus = fs::path(GRIDQUILL_SOURCE_DIR) / "tests" / "merge_corpus";
 
+// `latin1` in UTF-16BE with its BOM, 0x01 the pair of U+1F600 and 0x02 a lone low surrogate.
+std::string utf16be(std::string_view latin1) {
+    std::string s = "\xFE\xFF";
+    for (char c : latin1)
+        s += c == 1   ? std::string("\xD8\x3D\xDE\x00", 4)
+             : c == 2 ? std::string("\xDC\x00", 2)
+                      : std::string{'\0', c};
+    return s;
+}
+
 std::size_t count(const std::string &text, std::string_view what) {
     std::size_t n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -83,6 +93,8 @@ TEST_F(MergeInput, EveryProducersWorkbookIsEditedEveryWay) {
         {"dotnet_roo_s_prefix_bom.xml", {{'a', "YDNA DYS Values", "A3"}}},
         {"lo74_multi_sheet_styles_merges.xml",
          {{'a', "Donn\xC3\xA9" "es", "A7"}, {'r', "R&D"}, {'d', "Empty"}}},
+        {"handmade_empty_parts.xml", {{'d', "Scelto"}, {'a', "Vuoto"}}},
+        {"handmade_empty_workbook.xml", {}},
     };
     ASSERT_EQ(xlsSetEncoding("UTF-8"), -1);
     for (const auto &row : rows) {
@@ -102,17 +114,19 @@ TEST_F(MergeInput, TextsComeOutInUtf8) {
                "ss:Name=\"F\">\r\n  <Table>\r\n   <Row><Cell><Data ss:Type=\"String\">" +
                std::string(text) + "</Data></Cell></Row>\r\n  </Table>\r\n </Worksheet>\r\n</Workbook>\r\n";
     };
-    std::string utf16be = "\xFE\xFF";  // each Latin-1 character one unit
-    for (char c : book("<?xml version=\"1.0\"?>", "Voil\xE0")) utf16be += {'\0', c};
     const struct {
         std::string input, text, declaration;
     } rows[] = {
-        {book("<?xml version=\"1.0\"?>", "a&#7;b&#x1F;c&#10;d"), ">a b c&#10;d<", "<?xml version=\"1.0\"?>"},
+        {book("<?xml version=\"1.0\"?>", "a&#7;b&#x1F;c&#10;d"), ">a b c&#10;d<",
+         "<?xml version=\"1.0\"?>"},
         {book("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Voil\xE0"), ">Voil\xC3\xA0<",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
         {book("<?xml version='1.0' encoding='windows-1252' standalone='yes'?>", "\x80 5"),
          ">\xE2\x82\xAC 5<", "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>"},
-        {utf16be, ">Voil\xC3\xA0<", "<?xml version=\"1.0\"?>"},
+        {utf16be(book("<?xml version=\"1.0\"?>", "Voil\xE0")), ">Voil\xC3\xA0<",
+         "<?xml version=\"1.0\"?>"},
+        {utf16be(book("<?xml version=\"1.0\"?>", "\x01!")), ">\xF0\x9F\x98\x80!<",
+         "<?xml version=\"1.0\"?>"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.text);
@@ -152,6 +166,9 @@ TEST_F(MergeInput, InputsThatAreNoWorkbookAreRefusedWithTheirPlace) {
     const std::string sheet = " <Worksheet ss:Name=\"A\"><Table><Row><Cell><Data ss:Type=\"String\">";
     const std::string end = "</Data></Cell></Row></Table></Worksheet>\n</Workbook>\n";
     const std::string notWellFormed = "File in input con XML non ben formato alla riga ";
+    std::string many_sheets;
+    for (int i = 0; i <= 1024; ++i)
+        many_sheets += " <Worksheet ss:Name=\"" + std::to_string(i) + "\"/>\n";
     const struct {
         const char *what;
         std::string input, message;
@@ -164,15 +181,44 @@ TEST_F(MergeInput, InputsThatAreNoWorkbookAreRefusedWithTheirPlace) {
          notWellFormed + "3, colonna 66 (entita' non definita).\n"},
         {"an unescaped ampersand", head + sheet + "R & D" + end,
          notWellFormed + "3, colonna 69 (carattere o segno non valido).\n"},
-        {"a DOCTYPE with entities", "<!DOCTYPE Workbook [<!ENTITY a \"aaaa\">]>\n" + head + sheet + end,
+        {"a DOCTYPE with entities",
+         "<!DOCTYPE Workbook [<!ENTITY a \"aaaa\">]>\n" + head + sheet + end,
          "File in input con una DOCTYPE che dichiara entita': non se ne espandono.\n"},
         {"no spreadsheet Workbook", "<?xml version=\"1.0\"?>\n<Workbook/>\n",
          "File in input senza un tag <Workbook> con gli spazi dei nomi di Excel."},
-        {"an unknown encoding", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n" + head.substr(22),
+        {"an unknown encoding",
+         "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n" + head.substr(22),
          "File in input con la codifica 'Shift_JIS' non gestita: si leggono UTF-8, UTF-16, "
          "ISO-8859-1 e Windows-1252.\n"},
-        {"a token past the parser's memory", head + "<!--" + std::string(600000, 'c') + "-->" + sheet + end,
-         "File in input con un elemento troppo grande da leggere (oltre 256 KiB) alla riga 3, colonna 1.\n"},
+        {"a token past the parser's memory",
+         head + "<!--" + std::string(600000, 'c') + "-->" + sheet + end,
+         "File in input con un elemento troppo grande da leggere (oltre 256 KiB) alla riga 3, "
+         "colonna 1.\n"},
+        {"an unbound prefix", head + " <y:Worksheet ss:Name=\"A\"/>\n</Workbook>\n",
+         notWellFormed + "3, colonna 2 (prefisso senza spazio dei nomi).\n"},
+        {"a lone UTF-16 surrogate", utf16be(head + sheet + "\x02" + end),
+         notWellFormed + "3, colonna 66 (carattere o segno non valido).\n"},
+        {"a mismatched end tag", head + sheet + "</Cell>" + end,
+         notWellFormed + "3, colonna 68 (tag di chiusura che non corrisponde).\n"},
+        {"a repeated attribute", head + " <Worksheet ss:Name=\"A\" ss:Name=\"B\"/>\n</Workbook>\n",
+         notWellFormed + "3, colonna 25 (attributo ripetuto).\n"},
+        {"text after the Workbook", head + sheet + end + "x",
+         notWellFormed + "5, colonna 1 (contenuto dopo la fine del documento).\n"},
+        {"a character reference to no character", head + sheet + "&#xFFFE;" + end,
+         notWellFormed + "3, colonna 66 (riferimento a un carattere non ammesso).\n"},
+        {"a skipped entity",
+         head.substr(0, 22) + "<!DOCTYPE Workbook SYSTEM \"w.dtd\">\n" + head.substr(22) + sheet +
+             "&x;" + end,
+         "File in input con l'entita' non definita 'x'.\n"},
+        {"a rebound prefix",
+         head.substr(0, head.size() - 2) + " xmlns:x=\"urn:x\">\n" + sheet + end,
+         "File in input con il prefisso 'x' legato a un altro spazio dei nomi nel tag "
+         "<Workbook>.\n"},
+        {"a sheet name over 199 characters",
+         head + " <Worksheet ss:Name=\"" + std::string(200, 'n') + "\"/>\n</Workbook>\n",
+         "File in input con tag <Worksheet> con Name troppo lungo (al massimo 199 caratteri)."},
+        {"over 1024 sheets", head + many_sheets + "</Workbook>\n",
+         "File in input con troppi fogli (al massimo 1024).\n"},
         {"a producer's unescaped texts", read_file(kCorpus / "malformed_sheetjs0185_unescaped.xml"),
          notWellFormed + "2, colonna 432 (carattere o segno non valido).\n"},
     };

@@ -189,6 +189,11 @@ TEST_F(Merge, LongLinesAreCopiedUnchangedPieceByPiece) {
     // A Worksheet tag whose Name falls past a piece of the old line reading is found.
     write_file("in.xml", input({"s1"}, sheet("A") + std::string(3980, ' ') + sheet("B").substr(1)));
     check_merge({"A"}, kAllBuiltins, std::string(3980, ' ') + sheet("B").substr(1));
+    // So is one whose Name follows a long attribute, the parser's memory grown under it.
+    std::string longTag = " <Worksheet ss:Note=\"" + std::string(5000, 'n') +
+                          "\" ss:Name=\"C\" >\n  <Table/>\n </Worksheet>\n";
+    write_file("in.xml", input({"s1"}, sheet("A") + longTag));
+    check_merge({"A"}, kAllBuiltins, longTag);
 }
 
 // An input the start refuses opens nothing for writing and is closed again.

@@ -206,18 +206,26 @@ TEST_F(Extras, TheCppWorkbookWritesToAnOstreamAsToAFile) {
         wb.sheet("Dati").print_area(1, 1, 2, 2).print_titles(1, 1);
         wb.sheet_name("Qui", "=Dati!R2C1");
         wb.cell("x").cell(2.5);
+        wb.sheet("Altro").cell("y");
         wb.close();
     };
-    auto props = gridquill::Properties().title("Titolo").company("Ditta");
+    auto props = gridquill::Properties().title("Titolo").company("Ditta").active_sheet(1);
     write(gridquill::Workbook("file.xml", "A", props));
-    std::ostringstream out, bad;
+    std::ostringstream out;
     write(gridquill::Workbook(out, "A", props));
     EXPECT_TRUE(same_bytes(without_created(read_file("file.xml")), without_created(out.str())));
     EXPECT_NE(out.str().find("<Title>Titolo</Title>"), std::string::npos);
+    EXPECT_NE(out.str().find("<ActiveSheet>1</ActiveSheet>"), std::string::npos);
+    std::ostream bad(out.rdbuf());
+    std::stringbuf readOnly(std::ios::in);
+    std::ostream throwing(&readOnly);  // refuses writes, and throws for them
+    throwing.exceptions(std::ios::badbit);
     bad.setstate(std::ios::badbit);
-    gridquill::Workbook wb(bad, "A");
-    wb.sheet("S").cell("x");
-    EXPECT_THROW(wb.close(), gridquill::Error);
+    for (std::ostream *stream : {&bad, &throwing}) {
+        gridquill::Workbook wb(*stream, "A");
+        wb.sheet("S").cell("x");
+        EXPECT_THROW(wb.close(), gridquill::Error);
+    }
 }
 
 }  // namespace

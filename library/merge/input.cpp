@@ -743,7 +743,6 @@ std::string_view reason(XML_Error code) noexcept {
     case XML_ERROR_UNDEFINED_ENTITY: return "entita' non definita";
     case XML_ERROR_INVALID_TOKEN: return "carattere o segno non valido";
     case XML_ERROR_TAG_MISMATCH: return "tag di chiusura che non corrisponde";
-    case XML_ERROR_UNBOUND_PREFIX: return "prefisso senza spazio dei nomi";
     case XML_ERROR_MISPLACED_XML_PI: return "dichiarazione XML non all'inizio del file";
     case XML_ERROR_JUNK_AFTER_DOC_ELEMENT: return "contenuto dopo la fine del documento";
     case XML_ERROR_BAD_CHAR_REF: return "riferimento a un carattere non ammesso";
