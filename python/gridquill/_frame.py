@@ -100,7 +100,7 @@ class _Column:
         self.keep.append(array)
         self.data, self.stride = _address(array)
 
-    def spec(self) -> Tuple[Any, ...]:
+    def plan(self) -> Tuple[Any, ...]:
         return (self.kind, self.data, self.stride, self.mask, self.mask_stride, self.code_size,
                 self.categories, self.style)
 
@@ -149,7 +149,7 @@ def write_frame(book: "Workbook", frame: Any, sheet: str, *, index: bool, header
     for column in columns:
         column.style = styles[column.style]
     titles = [_title(name) for name, _ in sources]
-    specs = [c.spec() for c in columns]
+    plans = [c.plan() for c in columns]
     rows = len(frame)
     room = rows_per_sheet - (1 if header else 0)
     if room < 1:
@@ -167,6 +167,6 @@ def write_frame(book: "Workbook", frame: Any, sheet: str, *, index: bool, header
             book.autofilter(1, 1, 0, len(sources))
             writer.row(titles, styles[HEAD])
         first = part * room
-        writer.frame(specs, first, min(rows, first + room))
+        writer.frame(plans, first, min(rows, first + room))
         if rows == 0 and not (header and sources):
             book.cell("")  # a sheet needs a cell to be closed

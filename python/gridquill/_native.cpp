@@ -623,8 +623,8 @@ PyObject *object_at(const Column &col, Py_ssize_t i) {
     return PyList_GET_ITEM(col.categories, code);
 }
 
-bool parse_columns(PyObject *specs, std::vector<Column> &columns) {
-    PyObject *items = PySequence_Fast(specs, "colonne");
+bool parse_columns(PyObject *plans, std::vector<Column> &columns) {
+    PyObject *items = PySequence_Fast(plans, "colonne");
     if (items == nullptr) return false;
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items); ++i) {
         Column c{};
@@ -651,7 +651,7 @@ bool parse_columns(PyObject *specs, std::vector<Column> &columns) {
         c.style = id;
         columns.push_back(std::move(c));
     }
-    Py_DECREF(items);  // the caller keeps the specs, and so the category lists, alive
+    Py_DECREF(items);  // the caller keeps the plans, and so the category lists, alive
     return true;
 }
 
@@ -661,11 +661,11 @@ constexpr Py_ssize_t kBlockRows = 2048;
 // become cells with the GIL held (their texts kept by a reference each), then the block is
 // written without it.
 PyObject *writer_frame(Writer *self, PyObject *args) {
-    PyObject *specs;
+    PyObject *plans;
     Py_ssize_t first, last;
-    if (!PyArg_ParseTuple(args, "Onn", &specs, &first, &last)) return nullptr;
+    if (!PyArg_ParseTuple(args, "Onn", &plans, &first, &last)) return nullptr;
     std::vector<Column> columns;
-    if (!parse_columns(specs, columns)) return nullptr;
+    if (!parse_columns(plans, columns)) return nullptr;
     const std::size_t width = columns.size();
     std::vector<std::size_t> objectColumns;
     for (std::size_t j = 0; j < width; ++j)

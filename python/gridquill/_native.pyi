@@ -28,5 +28,5 @@ class Writer:
         """Makes the owed row breaks."""
     def reset(self) -> None:
         """A new worksheet: nothing owed."""
-    def frame(self, specs: Sequence[Tuple[Any, ...]], first: int, last: int) -> None:
+    def frame(self, plans: Sequence[Tuple[Any, ...]], first: int, last: int) -> None:
         """Rows first..last of DataFrame columns."""
