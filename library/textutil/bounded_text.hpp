@@ -91,6 +91,16 @@ inline void set_field(char (&field)[N], std::string_view s) noexcept {
     std::memset(field + n, 0, N - n);
 }
 
+// Appends `text` through an encoder that fills the end in place, of the form
+// `std::size_t into(char *out, std::size_t room, std::string_view text, bool &whole)`;
+// true when all of it fitted.
+template <std::size_t N, typename Into>
+bool append_through(BoundedText<N> &out, std::string_view text, Into into) noexcept {
+    bool whole = true;
+    out.commit(into(out.tail(), out.room(), text, whole), !whole);
+    return whole;
+}
+
 // A C text argument, null taken as "".
 inline std::string_view arg(const char *s) noexcept { return s ? std::string_view(s) : std::string_view(); }
 

@@ -98,9 +98,7 @@ bool keep_escaped(BoundedText<N> &field, std::string_view text, Place place,
 
 template <std::size_t N>
 bool append_decoded(BoundedText<N> &out, std::string_view escaped) noexcept {
-    bool whole = true;
-    out.commit(decode_into(out.tail(), out.room(), escaped, whole), !whole);
-    return whole;
+    return append_through(out, escaped, decode_into);
 }
 
 }  // namespace gridquill::detail

@@ -19,9 +19,7 @@ std::size_t fold_into(char *out, std::size_t room, std::string_view utf8, bool &
 
 template <std::size_t N>
 bool append_folded(BoundedText<N> &out, std::string_view utf8) noexcept {
-    bool whole = true;
-    out.commit(fold_into(out.tail(), out.room(), utf8, whole), !whole);
-    return whole;
+    return append_through(out, utf8, fold_into);
 }
 
 // True for an ASCII text that is an XML name without a colon: the quick test of the IDs
@@ -46,9 +44,7 @@ std::size_t xml_name_into(char *out, std::size_t room, std::string_view utf8, bo
 
 template <std::size_t N>
 bool append_xml_name(BoundedText<N> &out, std::string_view utf8) noexcept {
-    bool whole = true;
-    out.commit(xml_name_into(out.tail(), out.room(), utf8, whole), !whole);
-    return whole;
+    return append_through(out, utf8, xml_name_into);
 }
 
 }  // namespace gridquill::detail
