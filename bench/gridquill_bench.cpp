@@ -279,9 +279,11 @@ int child(const std::string &kind, long rows, const std::string &path,
         write_two(values, rows, out, kind == "threads2");
     else if (kind == "floor") write_floor(source, out.c_str());
     else if (kind == "frame") write_frame(rows, out.c_str());
-    else if (kind == "handmade" || kind == "plainutf8" || kind == "plainstream")
+    else if (kind == "handmade" || kind == "plainfile" || kind == "plainutf8" ||
+             kind == "plainstream")
         write_by_way(values, rows,
                      kind == "handmade"    ? bench::Way::floor
+                     : kind == "plainfile" ? bench::Way::file
                      : kind == "plainutf8" ? bench::Way::utf8
                                            : bench::Way::stream,
                      out.c_str());
@@ -504,7 +506,7 @@ void measure_floor(long rows, const Options &o) {
     Best floor, plain, utf8, stream;
     for (int i = 0; i < o.repeat; ++i) {
         floor.add(spawn("handmade", rows, null, o.dir));
-        plain.add(spawn("plain", rows, null, o.dir));
+        plain.add(spawn("plainfile", rows, null, o.dir));
         utf8.add(spawn("plainutf8", rows, null, o.dir));
         stream.add(spawn("plainstream", rows, null, o.dir));
     }

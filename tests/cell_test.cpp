@@ -1,7 +1,11 @@
 // Cells: the worked example, type letters, skip and merge attributes, style and phase
 // refusals, formulas whole up to 1024 characters, and values escaped, converted and cut
 // so that the XML stays well-formed.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <climits>
+#include <cstring>
 #include <functional>
 
 #include "support.hpp"
@@ -102,6 +106,29 @@ TEST_F(Cell, ValuesAreEscapedAndConverted) {
          [] { return xlsWriteCellEx("1", 'N', "", "=IF(RC[-1]&lt;2,1,0)&amp;&quot;&gt;&quot;", 0, 0, 0); },
          "    <Cell ss:Formula=\"=IF(RC[-1]&lt;2,1,0)&amp;&quot;&gt;&quot;\" ><Data ss:Type=\"Number\">1</Data></Cell>\n"},
     });
+}
+
+// A value is measured and copied without reading past its terminator's page: each value
+// here, plain or escaped, ends on the last byte before an unreadable page.
+TEST_F(Cell, ValuesEndingAtAnUnreadablePageAreWrittenWhole) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    void *map = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char *end = static_cast<char *>(map) + page;
+    ASSERT_EQ(mprotect(end, page, PROT_NONE), 0);
+    open_with_sheet();
+    std::string rows;
+    for (std::size_t n = 0; n <= 40; ++n) {  // every offset from the alignment, 1 to 3 blocks
+        std::string value = rep(n, n % 3 == 0 ? "&" : "b");
+        std::memcpy(end - n - 1, value.c_str(), n + 1);
+        ASSERT_EQ(n == 0 || xlsNewLine() == -1, true);
+        ASSERT_EQ(xlsWriteCell(end - n - 1, 'S', ""), -1) << n;
+        if (n > 0) rows += "   </Row>\n";
+        rows += "   <Row>\n" + cell(n % 3 == 0 ? rep(n, "&amp;") : value);
+    }
+    ASSERT_EQ(xlsClose(), -1);
+    munmap(map, 2 * page);
+    EXPECT_TRUE(same_bytes(one_sheet(rows), body_of()));
 }
 
 TEST_F(Cell, ValuesAroundTheCutPointsStayWellFormed) {

@@ -7,17 +7,13 @@
 #endif
 
 #include "../textutil/names.hpp"
+#include "../textutil/text_length.hpp"
 #include "../textutil/textutil.hpp"
 #include "cell_extras.hpp"
 #include "errors.hpp"
 #include "line.hpp"
 #include "names.hpp"
 #include "styles.hpp"
-
-#if defined(__has_attribute) && __has_attribute(noplt)
-// Each cell measures its value: called through the GOT, without a jump through the PLT.
-extern "C" std::size_t strlen(const char *) noexcept __attribute__((noplt));
-#endif
 
 namespace gridquill::detail {
 
@@ -34,10 +30,14 @@ constexpr Piece<32> kTypePart[] = {piece<32>("><Data ss:Type=\"String\">"),
                                    piece<32>("><Data ss:Type=\"Number\">"),
                                    piece<32>("><Data ss:Type=\"DateTime\">"),
                                    piece<32>("><Data ss:Type=\"Boolean\">")};
-constexpr Piece<48> kBareCellStart[] = {piece<48>("    <Cell ><Data ss:Type=\"String\">"),
-                                        piece<48>("    <Cell ><Data ss:Type=\"Number\">"),
-                                        piece<48>("    <Cell ><Data ss:Type=\"DateTime\">"),
-                                        piece<48>("    <Cell ><Data ss:Type=\"Boolean\">")};
+// (A line start to a cache line, so that a type's is found with a shift.)
+struct alignas(64) CellStart {
+    Piece<48> piece;
+};
+constexpr CellStart kBareCellStart[] = {{piece<48>("    <Cell ><Data ss:Type=\"String\">")},
+                                        {piece<48>("    <Cell ><Data ss:Type=\"Number\">")},
+                                        {piece<48>("    <Cell ><Data ss:Type=\"DateTime\">")},
+                                        {piece<48>("    <Cell ><Data ss:Type=\"Boolean\">")}};
 
 // The type of each type letter a client gives; Boolean has none.
 constexpr auto kTypeOfLetter = [] {
@@ -53,9 +53,9 @@ inline unsigned kind_of(char type) noexcept {
     return kTypeOfLetter.t[static_cast<unsigned char>(type)];
 }
 
-// A C text argument with the common empty case decided without a call.
+// A C text argument, null taken as "".
 inline std::string_view text_arg(const char *s) noexcept {
-    return s != nullptr && *s != '\0' ? std::string_view(s, strlen(s)) : std::string_view();
+    return s != nullptr ? std::string_view(s, text_length(s)) : std::string_view();
 }
 
 // What the value pipeline writes for a byte when nothing is cut: up to five bytes, kept
@@ -350,11 +350,13 @@ constexpr std::size_t kBareCellLineSize =
     return n == size ? size : kNotFast;
 }
 
-// The one-pass encoder of the new modes, out of the Latin-1 mode's way.
+// The one-pass encoder of the new modes, out of the Latin-1 mode's way; the UTF-8 mode
+// drops a byte-order mark.
 [[gnu::noinline]] std::size_t encode_value_new_mode(Encoding encoding, std::string_view text,
                                                     char *o) noexcept {
-    return encoding == Encoding::utf8 ? encode_value_fast<Encoding::utf8>(text, o)
-                                      : encode_value_fast<Encoding::windows1252>(text, o);
+    if (encoding == Encoding::windows1252) return encode_value_fast<Encoding::windows1252>(text, o);
+    if (text.size() >= 3 && std::memcmp(text.data(), "\xEF\xBB\xBF", 3) == 0) text.remove_prefix(3);
+    return encode_value_fast<Encoding::utf8>(text, o);
 }
 
 // A style ID a cell names that is not a plain name: known, and its form in the file.
@@ -433,14 +435,13 @@ constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
 }
 
 // A value in the new modes: numbers and short words, the same in every mode, at once;
-// else the one-pass encoder, the UTF-8 mode's byte-order mark dropped.
+// else the one-pass encoder.
 [[gnu::always_inline]] inline std::size_t encode_value_new_modes(Encoding encoding,
                                                                  std::string_view text,
                                                                  char *o) noexcept {
     std::size_t n = short_plain_value(text, o);
     if (n != kNotFast) [[likely]]
         return n;
-    if (encoding == Encoding::utf8 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     return encode_value_new_mode(encoding, text, o);
 }
 
@@ -455,7 +456,7 @@ constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
     const char *storedStyle = nullptr;
     StyleName styleName;
     if (styleId != nullptr && *styleId != '\0') {
-        style = {styleId, strlen(styleId)};
+        style = {styleId, text_length(styleId)};
         if (plain_name(style)) {  // its own form in the file: copied from the registry
             storedStyle = w.book.styleIds.find(style);
             if (storedStyle == nullptr) return refuse_cell_style(w, style);
@@ -510,35 +511,70 @@ constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
     return end_cell_line(w, text, o, n);
 }
 
-// One cell, inlined into each entry point: the common cell (a sheet's further cell, with no
-// style, formula, skip, merge, link or comment, inside the grid) written here, any other by
-// write_any_cell.
-[[gnu::always_inline]] inline int write_cell(WriterState &w, std::string_view text, unsigned kind,
-                                             const char *styleId, const char *formula, int skip,
-                                             int mergeAcross, int mergeDown) noexcept {
-    Cells &cells = w.cells;
-    if (w.book.phase != PHASE_CELLS || (styleId != nullptr && *styleId != '\0') ||
-        (formula != nullptr && *formula != '\0') || skip != 0 || mergeAcross > 0 || mergeDown > 0 ||
-        cells.currentColumn > kMaxColumns || cells.currentRow > kMaxRows) [[unlikely]]
-        return write_any_cell(w, text, kind, styleId, formula, skip, mergeAcross, mergeDown);
-    char *o = w.out.reserve(kBareCellLineSize);
-    if (!cells.rowOpen) [[unlikely]]
-        o = open_row(w, o);
-    o = put_piece(o, kBareCellStart[kind]);
-    ++cells.currentColumn;
-    if (copy_short_plain(text.data(), text.size(), o)) [[likely]] {  // the same in every mode
-        w.out.commit(put(o + text.size(), "</Data></Cell>\n"));
-        return kYes;
-    }
+// The value of a common cell that is not short and plain, and the end of its line; o is
+// where the value goes.
+[[gnu::noinline]] int write_cell_value(WriterState &w, std::string_view text, char *o) noexcept {
     const Encoding encoding = w.settings.encoding;
     std::size_t n;
     if (encoding == Encoding::latin1) [[likely]]
         n = encode_value_fast<Encoding::latin1>(text, o);
-    else n = encode_value_new_modes(encoding, text, o);
+    else n = encode_value_new_mode(encoding, text, o);  // not short and plain: seen already
     if (n == kNotFast) [[unlikely]]
         return end_cell_line(w, text, o, n);
     w.out.commit(put(o + n, "</Data></Cell>\n"));
     return kYes;
+}
+
+// The common cell's line at o, where its room is reserved: the start for its type, then
+// a short plain value here, any other by write_cell_value.
+[[gnu::always_inline]] inline int put_cell_line(WriterState &w, char *o, std::string_view text,
+                                                unsigned kind) noexcept {
+    o = put_piece(o, kBareCellStart[kind].piece);
+    ++w.cells.currentColumn;
+    if (copy_short_plain(text.data(), text.size(), o)) [[likely]] {  // the same in every mode
+        w.out.commit(put(o + text.size(), "</Data></Cell>\n"));
+        return kYes;
+    }
+    return write_cell_value(w, text, o);
+}
+
+// A common cell that opens its row or finds the buffer full. An open row lies inside the
+// grid, as its row was checked when it opened and moves only when it closes, so only a
+// row's first cell checks it.
+[[gnu::noinline]] int write_cell_opening(WriterState &w, std::string_view text,
+                                         unsigned kind) noexcept {
+    Cells &cells = w.cells;
+    if (!cells.rowOpen && cells.currentRow > kMaxRows) return refuse_cell_edge(w);
+    char *o = w.out.reserve(kBareCellLineSize);
+    if (!cells.rowOpen) o = open_row(w, o);
+    return put_cell_line(w, o, text, kind);
+}
+
+// A cell without formula, skip or merge, by write_any_cell; few arguments, so that a call
+// of it can be a jump.
+[[gnu::noinline]] int write_other_cell(WriterState &w, std::string_view text, unsigned kind,
+                                       const char *styleId) noexcept {
+    return write_any_cell(w, text, kind, styleId, "", 0, 0, 0);
+}
+
+// One cell, inlined into each entry point: the common cell (a sheet's further cell, with no
+// style, formula, skip, merge, link or comment, inside the grid) written here, any other by
+// write_any_cell. What is not written here is reached by a jump, so that the common cell
+// makes no call and saves no register.
+[[gnu::always_inline]] inline int write_cell(WriterState &w, std::string_view text, unsigned kind,
+                                             const char *styleId, const char *formula, int skip,
+                                             int mergeAcross, int mergeDown) noexcept {
+    Cells &cells = w.cells;
+    const bool bare = (formula == nullptr || *formula == '\0') && skip == 0 && mergeAcross <= 0 &&
+                      mergeDown <= 0;
+    if (w.book.phase != PHASE_CELLS || (styleId != nullptr && *styleId != '\0') || !bare ||
+        cells.currentColumn > kMaxColumns) [[unlikely]] {
+        if (bare) return write_other_cell(w, text, kind, styleId);
+        return write_any_cell(w, text, kind, styleId, formula, skip, mergeAcross, mergeDown);
+    }
+    if (!cells.rowOpen || !w.out.has_room(kBareCellLineSize)) [[unlikely]]
+        return write_cell_opening(w, text, kind);
+    return put_cell_line(w, w.out.reserve(kBareCellLineSize), text, kind);
 }
 
 // A row break; inlined into both entry points like write_cell.
@@ -571,6 +607,14 @@ constexpr std::size_t kStoredStyle = decltype(Workbook::styleIds)::stored_size;
     return kYes;
 }
 
+// A cell that is the thread's first call.
+[[gnu::noinline]] int write_first_cell(std::string_view text, unsigned kind, const char *styleId,
+                                       const char *formula, int skip, int mergeAcross,
+                                       int mergeDown) noexcept {
+    if (!attached()) return kNo;
+    return write_any_cell(current(), text, kind, styleId, formula, skip, mergeAcross, mergeDown);
+}
+
 }  // namespace
 
 }  // namespace gridquill::detail
@@ -580,17 +624,18 @@ using namespace gridquill::detail;
 extern "C" int xlsWriteCellEx(const char *value, char type, const char *styleId,
                               const char *formula, int skip, int mergeAcross,
                               int mergeDown) noexcept {
-    const std::string_view text = text_arg(value);  // first, while the value is in its register
-    if (!attached()) [[unlikely]]
-        return kNo;
+    const std::string_view text = text_arg(value);
+    if (!attached_already()) [[unlikely]]
+        return write_first_cell(text, kind_of(type), styleId, formula, skip, mergeAcross,
+                                mergeDown);
     return write_cell(current(), text, kind_of(type), styleId, formula, skip, mergeAcross,
                       mergeDown);
 }
 
 extern "C" int xlsWriteCell(const char *value, char type, const char *styleId) noexcept {
     const std::string_view text = text_arg(value);
-    if (!attached()) [[unlikely]]
-        return kNo;
+    if (!attached_already()) [[unlikely]]
+        return write_first_cell(text, kind_of(type), styleId, "", 0, 0, 0);
     return write_cell(current(), text, kind_of(type), styleId, "", 0, 0, 0);
 }
 

@@ -45,6 +45,8 @@ public:
         return pos_;
     }
     void commit(char *end) noexcept { pos_ = end; }
+    // Whether reserve(n) returns at once, without draining the buffer.
+    bool has_room(std::size_t n) noexcept { return pos_ <= end() - n; }
 
     // Writes `text` when a sink is open.
     void write(std::string_view text) noexcept {

@@ -332,6 +332,11 @@ inline int saturating_add(int a, long long b) noexcept {
 
 inline bool attached() noexcept { return current_state != nullptr || attach_thread(); }
 
+// Whether the calling thread has a state already, without taking one: for the cell calls,
+// which hand a thread's first call to a function that asks attached(), so that their
+// common path makes no call.
+inline bool attached_already() noexcept { return current_state != nullptr; }
+
 // The calling thread's state, once attached() said yes.
 inline WriterState &current() noexcept { return *current_state; }
 
