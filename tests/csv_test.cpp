@@ -108,6 +108,27 @@ TEST_F(Csv, RowsPastTheGridGoOnInANewSheet) {
         EXPECT_NE(out.find(piece, second), std::string::npos) << piece;
 }
 
+// Names that differ in case alone are one name in every script: the second file's sheet
+// gets " (2)", and a merge's sheet named in another case is replaced where it stands.
+TEST_F(Csv, NamesThatDifferInCaseAloneAreOneName) {
+    const std::string lower = "Citt\xC3\xA0", upper = "CITT\xC3\x80";
+    auto sheets = [] {
+        std::string out = read_file("out.xml"), names;
+        const std::string tag = "<Worksheet ss:Name=\"";
+        for (std::size_t at = out.find(tag); at != std::string::npos; at = out.find(tag, at + 1)) {
+            std::size_t from = at + tag.size();
+            names += out.substr(from, out.find('"', from) - from) + ";";
+        }
+        return names;
+    };
+    ASSERT_EQ(run("-q -s " + lower + " misto.csv -s " + upper + " tabulata.tsv -o out.xml").status,
+              0);
+    EXPECT_EQ(sheets(), lower + ";" + upper + " (2);");
+    ASSERT_EQ(run("-q -a out.xml -s " + upper + " tabulata.tsv").status, 0);
+    EXPECT_EQ(sheets(), lower + ";" + upper + " (2);");
+    EXPECT_EQ(xml_error("out.xml"), "");
+}
+
 TEST_F(Csv, WorkbooksValidate) {
     const fs::path validate = fs::path(GRIDQUILL_SCHEMA_DIR) / "validate";
     if (!fs::exists(validate) || std::system("command -v xmllint >/dev/null") != 0)

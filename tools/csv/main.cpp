@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "../../library/textutil/names.hpp"
 #include "encoding.hpp"
 #include "gridquill.h"
 #include "typing.hpp"
@@ -233,15 +234,17 @@ std::string sheet_name_of(const std::string &path) {
     return mended_name(name);
 }
 
-// Whether two sheet names read as the same: readers compare them without case (here the
-// ASCII letters'; the library also folds the other scripts').
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+// A sheet name case folded, as the library folds it to compare names.
+std::string folded(std::string_view name) {
+    std::string out(4 * name.size(), '\0');  // a folded character takes at most 1.5 times
+    bool whole = true;
+    out.resize(gridquill::detail::fold_into(out.data(), out.size(), name, whole));
+    return out;
 }
+
+// Whether two sheet names read as the same: readers compare them without case, in every
+// script that has case.
+bool same_name(std::string_view a, std::string_view b) { return folded(a) == folded(b); }
 
 bool name_taken(const std::vector<std::string> &names, std::string_view name) {
     return std::any_of(names.begin(), names.end(),
