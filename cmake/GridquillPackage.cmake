@@ -7,17 +7,23 @@ set(GRIDQUILL_RUNTIME_PACKAGE libgridquill${PROJECT_VERSION_MAJOR})
 set(GRIDQUILL_DEV_PACKAGE libgridquill-dev)
 set(GRIDQUILL_TOOLS_PACKAGE gridquill-tools)
 set(GRIDQUILL_DEV_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${GRIDQUILL_DEV_PACKAGE})
+# The maintainer the packages name; a distribution's packager sets its own.
+set(GRIDQUILL_MAINTAINER "Gridquill maintainers <gridquill@localhost>" CACHE STRING
+    "Maintainer field of the Debian packages")
 
 # Per package: /usr/share/doc/<package>/{copyright,changelog.gz,changelog.Debian.gz}, the
-# changelogs compressed as Debian's are (gzip -n: the same bytes every build).
-foreach(changelog CHANGELOG.md:changelog packaging/changelog:changelog.Debian)
+# changelogs compressed as Debian's are (gzip -n: the same bytes every build). The Debian
+# changelog's entries are signed by the maintainer the packages name.
+configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog.Debian @ONLY)
+foreach(changelog ${PROJECT_SOURCE_DIR}/CHANGELOG.md:changelog
+                  ${PROJECT_BINARY_DIR}/packaging/changelog.Debian:changelog.Debian)
   string(REPLACE ":" ";" changelog ${changelog})
   list(GET changelog 0 source)
   list(GET changelog 1 name)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${name}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
-    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/${source} > ${PROJECT_BINARY_DIR}/packaging/${name}.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/${source})
+    COMMAND gzip -9n -c ${source} > ${PROJECT_BINARY_DIR}/packaging/${name}.gz
+    DEPENDS ${source})
   list(APPEND changelogs ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
 endforeach()
 add_custom_target(changelogs ALL DEPENDS ${changelogs})
@@ -33,7 +39,7 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME gridquill)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Gridquill")
-set(CPACK_PACKAGE_CONTACT "Gridquill maintainers <gridquill@localhost>")
+set(CPACK_PACKAGE_CONTACT "${GRIDQUILL_MAINTAINER}")
 # Each package has its own summary: the first line of its description below.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 set(CPACK_STRIP_FILES ON)
@@ -50,13 +56,18 @@ set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${GRIDQUILL_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-# A shlibs file (libgridquill 1 libgridquill1 (>= 1.1.0)) and the ldconfig trigger.
+# A shlibs file (libgridquill 1 libgridquill1 (>= 1.1.0)), and the ldconfig trigger in place
+# of the ldconfig calls CPack would put into postinst and postrm (their own stand there).
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/runtime/triggers
+    ${PROJECT_SOURCE_DIR}/packaging/runtime/postinst ${PROJECT_SOURCE_DIR}/packaging/runtime/postrm)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 string(CONCAT CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "library that streams XML Spreadsheet 2003 workbooks\n"
-  "Gridquill writes spreadsheet workbooks in the XML Spreadsheet 2003 format row by row,\n"
-  "in fixed memory, through a C interface; it can also merge into an existing workbook.\n"
+  "Gridquill writes spreadsheet workbooks in the XML Spreadsheet 2003 format\n"
+  "row by row, in fixed memory, through a C interface; it can also merge into\n"
+  "an existing workbook.\n"
   "This package holds the shared library.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${GRIDQUILL_DEV_PACKAGE})
@@ -66,17 +77,18 @@ set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS Runtime)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libexpat1-dev")
 string(CONCAT CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "library that streams XML Spreadsheet 2003 workbooks - development files\n"
-  "Gridquill writes spreadsheet workbooks in the XML Spreadsheet 2003 format row by row,\n"
-  "in fixed memory, through a C interface; it can also merge into an existing workbook.\n"
-  "This package holds the C and C++ headers, the CMake package, the pkg-config file,\n"
-  "the API reference in HTML and the man pages of every call.")
+  "Gridquill writes spreadsheet workbooks in the XML Spreadsheet 2003 format\n"
+  "row by row, in fixed memory, through a C interface; it can also merge into\n"
+  "an existing workbook.\n"
+  "This package holds the C and C++ headers, the CMake package, the pkg-config\n"
+  "file, the API reference in HTML and the man pages of every call.")
 
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${GRIDQUILL_TOOLS_PACKAGE})
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_COMPONENT_TOOLS_DEPENDS Runtime)
 string(CONCAT CPACK_DEBIAN_TOOLS_DESCRIPTION
   "CSV and TSV files to XML Spreadsheet 2003 workbooks\n"
-  "gridquill-csv turns CSV and TSV files into one workbook, a worksheet per file, with\n"
-  "numbers and dates typed and a frozen, filtered header, in fixed memory; it can also\n"
-  "replace worksheets of an existing workbook in place.")
+  "gridquill-csv turns CSV and TSV files into one workbook, a worksheet per\n"
+  "file, with numbers and dates typed and a frozen, filtered header, in fixed\n"
+  "memory; it can also replace or continue worksheets of an existing workbook.")
 include(CPack)

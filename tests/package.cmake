@@ -8,3 +8,10 @@ add_test(NAME package_install
                  ${PROJECT_SOURCE_DIR}/examples/data/vendite.csv ${PROJECT_VERSION})
 set_tests_properties(package_install PROPERTIES LABELS package TIMEOUT 1200
                      SKIP_REGULAR_EXPRESSION "SKIPPED: ")
+
+# The same packages as lintian sees them (tests/package/lintian.sh); skipped without lintian.
+add_test(NAME package_lintian
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package/lintian.sh ${PROJECT_BINARY_DIR}
+                 ${PROJECT_VERSION})
+set_tests_properties(package_lintian PROPERTIES LABELS package TIMEOUT 600
+                     SKIP_REGULAR_EXPRESSION "SKIPPED: ")
