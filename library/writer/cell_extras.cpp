@@ -54,7 +54,7 @@ using namespace gridquill::detail;
 extern "C" int xlsSetCellLink(const char *address, const char *screenTip) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsSetCellLink");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetCellLink");
     CellExtras &e = w.cells.extras;
     if (!keep_escaped(e.link, arg(address), Place::attribute, w.settings.encoding)) {
         update_pending(w);
@@ -73,8 +73,7 @@ extern "C" int xlsSetCellLink(const char *address, const char *screenTip) noexce
 extern "C" int xlsSetCellComment(const char *text, const char *author, int showAlways) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsSetCellComment");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetCellComment");
     CellExtras &e = w.cells.extras;
     e.comment = false;
     if (!keep_escaped(e.commentText, arg(text), Place::content, w.settings.encoding)) {

@@ -687,7 +687,7 @@ extern "C" int xlsColumnEx(int column, int width, const char *styleId, int hidde
 extern "C" int xlsHideRow(void) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsHideRow");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsHideRow");
     if (w.cells.rowOpen)
         return fail(w, {"Riga gia' aperta: xlsHideRow() va chiamata dopo xlsNewLine().\n"});
     if (w.cells.pendingRowAttrs.view().find("ss:Hidden") == std::string_view::npos)

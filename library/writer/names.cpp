@@ -218,10 +218,6 @@ int refuse_sheet_phase(WriterState &w, std::string_view call) noexcept {
                     "(): va dato dopo xlsAddSheet(), prima di colonne e celle.\n"});
 }
 
-bool sheet_head_open(const WriterState &w) noexcept {
-    return w.book.phase == PHASE_SHEET && w.sheet.headPending;
-}
-
 // Rows or columns `first` to `last` of the open worksheet, as a reference ("R1:R2", "C3").
 template <std::size_t N>
 void append_lines(BoundedText<N> &out, std::string_view sheet, char kind, int first,

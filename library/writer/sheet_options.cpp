@@ -212,7 +212,7 @@ using namespace gridquill::detail;
 extern "C" int xlsFreezePanes(int rows, int columns) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsFreezePanes");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsFreezePanes");
     if (rows < 0 || rows >= kMaxRows || columns < 0 || columns >= kMaxColumns)
         return fail(w, {"Numero di righe o colonne errato in xlsFreezePanes().\n"});
     w.sheet.freezeRows = rows;
@@ -223,13 +223,13 @@ extern "C" int xlsFreezePanes(int rows, int columns) noexcept {
 extern "C" int xlsAutoFilter(int firstRow, int firstColumn, int lastRow, int lastColumn) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsAutoFilter");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsAutoFilter");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range(w, "xlsAutoFilter");
     if (w.sheet.filterNamed)
         return fail(w, {"Filtro gia' scritto nei nomi del foglio in xlsAutoFilter().\n"});
     // Its name goes into the worksheet's head, while the head is due and the rows known.
-    if (lastRow != 0 && w.book.phase == PHASE_SHEET && w.sheet.headPending) {
+    if (lastRow != 0 && sheet_head_open(w)) {
         if (add_filter_name(w, range) == kNo) return kNo;
         w.sheet.filterNamed = true;
     }
@@ -241,7 +241,7 @@ extern "C" int xlsAutoFilter(int firstRow, int firstColumn, int lastRow, int las
 extern "C" int xlsSelectCell(int row, int column) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsSelectCell");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSelectCell");
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
         return fail(w, {"Cella errata in xlsSelectCell().\n"});
     w.sheet.selectRow = row;
@@ -252,7 +252,7 @@ extern "C" int xlsSelectCell(int row, int column) noexcept {
 extern "C" int xlsSetTabColor(int rgb) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsSetTabColor");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetTabColor");
     if (rgb < -1 || rgb > 0xFFFFFF) return fail(w, {"Colore errato in xlsSetTabColor().\n"});
     w.sheet.tabColor = rgb < 0 ? -1 : nearest_palette_index(rgb);
     return kYes;
@@ -261,7 +261,7 @@ extern "C" int xlsSetTabColor(int rgb) noexcept {
 extern "C" int xlsSetZoom(int percent) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsSetZoom");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetZoom");
     if (percent < 10 || percent > 399)
         return fail(w, {"Zoom errato (da 10 a 399) in xlsSetZoom().\n"});
     w.sheet.zoom = percent;
@@ -271,7 +271,7 @@ extern "C" int xlsSetZoom(int percent) noexcept {
 extern "C" int xlsSetDisplay(int flags) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsSetDisplay");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetDisplay");
     constexpr int all = XLS_DISPLAY_NO_GRIDLINES | XLS_DISPLAY_NO_ZEROS | XLS_DISPLAY_NO_HEADINGS |
                         XLS_DISPLAY_RIGHT_TO_LEFT;
     if ((flags & ~all) != 0)
@@ -283,7 +283,7 @@ extern "C" int xlsSetDisplay(int flags) noexcept {
 extern "C" int xlsHideSheet(int how) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open()) return refuse_no_sheet(w, "xlsHideSheet");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsHideSheet");
     if (how < 0 || how > 2) return fail(w, {"Valore errato (0, 1 o 2) in xlsHideSheet().\n"});
     w.sheet.visibility = how;
     return kYes;
@@ -292,8 +292,7 @@ extern "C" int xlsHideSheet(int how) noexcept {
 extern "C" int xlsProtectSheet(void) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsProtectSheet");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsProtectSheet");
     w.sheet.protect = true;
     return kYes;
 }
@@ -301,8 +300,7 @@ extern "C" int xlsProtectSheet(void) noexcept {
 extern "C" int xlsSetPrintLayout(int scale, int fitWide, int fitTall, int paperSize) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsSetPrintLayout");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsSetPrintLayout");
     if ((scale != 0 && (scale < 11 || scale > 399)) || fitWide < -1 || fitTall < -1 ||
         fitWide > 32767 || fitTall > 32767 || paperSize < 0 || paperSize > 255 ||
         ((fitWide < 0) != (fitTall < 0)))
@@ -317,8 +315,7 @@ extern "C" int xlsSetPrintLayout(int scale, int fitWide, int fitTall, int paperS
 extern "C" int xlsAddPageBreak(int row, int column) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsAddPageBreak");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsAddPageBreak");
     Sheet &o = w.sheet;
     if (row < 0 || row >= kMaxRows || column < 0 || column >= kMaxColumns ||
         (row == 0 && column == 0))
@@ -335,8 +332,7 @@ extern "C" int xlsAddValidation(int firstRow, int firstColumn, int lastRow, int 
                                 xlsValidation rule) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsAddValidation");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsAddValidation");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range(w, "xlsAddValidation");
     std::string_view type = arg(rule.type), qualifier = arg(rule.qualifier),
@@ -414,8 +410,7 @@ extern "C" int xlsAddCondition(int firstRow, int firstColumn, int lastRow, int l
                                const char *format) noexcept {
     if (!attached()) return kNo;
     WriterState &w = current();
-    if (w.book.phase < PHASE_SHEET || !w.out.is_open())
-        return refuse_no_sheet(w, "xlsAddCondition");
+    if (!sheet_open(w)) return refuse_no_sheet(w, "xlsAddCondition");
     CellRange range{firstRow, firstColumn, lastRow, lastColumn};
     if (!check_range(range)) return refuse_range(w, "xlsAddCondition");
     std::string_view how = arg(qualifier), first = arg(value1), second = arg(value2);

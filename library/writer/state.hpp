@@ -313,6 +313,16 @@ struct WriterState {
     }
 };
 
+// The questions the calls ask of the phase, each asked one way.
+// A worksheet is open and its output too: its options, rows and cells may come.
+inline bool sheet_open(const WriterState &w) noexcept {
+    return w.book.phase >= PHASE_SHEET && w.out.is_open();
+}
+// The open worksheet's head is still to be written: its names and columns may come.
+inline bool sheet_head_open(const WriterState &w) noexcept {
+    return w.book.phase == PHASE_SHEET && w.sheet.headPending;
+}
+
 // A style ID as the file writes it: an XML name.
 using StyleName = BoundedText<kMaxEscapedId + 1>;
 
