@@ -1,6 +1,7 @@
 // The merge input read as clean bytes, and the scan that parses it with expat.
 #include "input.hpp"
 
+#include "../textutil/escape.hpp"
 #include "../textutil/names.hpp"
 #include "../writer/merge_port.hpp"
 
@@ -17,31 +18,6 @@ constexpr std::string_view kSpreadsheet = "urn:schemas-microsoft-com:office:spre
 constexpr std::string_view kExcel = "urn:schemas-microsoft-com:office:excel";
 constexpr std::string_view kOffice = "urn:schemas-microsoft-com:office:office";
 constexpr std::string_view kHtml = "http://www.w3.org/TR/REC-html40";
-
-// Windows-1252's characters for 0x80 to 0x9F; its five unassigned bytes read as Latin-1.
-constexpr std::uint16_t kWindows1252[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char *put_utf8(char *o, std::uint32_t c) noexcept {
-    if (c < 0x80) {
-        *o++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *o++ = static_cast<char>(0xC0 | c >> 6);
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *o++ = static_cast<char>(0xE0 | c >> 12);
-        *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *o++ = static_cast<char>(0xF0 | c >> 18);
-        *o++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        *o++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return o;
-}
 
 // The value of a character reference "&#...;" at the start of `s`, with its length; 0
 // length when `s` holds no whole reference (or it runs past 12 bytes).
@@ -95,10 +71,8 @@ std::size_t CleanSource::decode(const unsigned char *raw, std::size_t n, char *o
     case InputEncoding::latin1:
     case InputEncoding::windows1252:
         for (; i < n; ++i) {
-            std::uint32_t c = raw[i];
-            if (c >= 0x80 && c < 0xA0 && encoding_ == InputEncoding::windows1252)
-                c = kWindows1252[c - 0x80];
-            o = put_utf8(o, c);
+            o += put_utf8(o, encoding_ == InputEncoding::windows1252 ? windows1252_char(raw[i])
+                                                                     : raw[i]);
         }
         pendingRaw_ = 0;
         return static_cast<std::size_t>(o - out);
@@ -116,7 +90,7 @@ std::size_t CleanSource::decode(const unsigned char *raw, std::size_t n, char *o
                 if (i + 3 >= n && !ended_) break;  // its pair comes with the next read
                 std::uint32_t low = i + 3 < n ? unit(i + 2) : 0;
                 if (low >= 0xDC00 && low < 0xE000) {
-                    o = put_utf8(o, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+                    o += put_utf8(o, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
                     i += 4;
                     continue;
                 }
@@ -127,7 +101,7 @@ std::size_t CleanSource::decode(const unsigned char *raw, std::size_t n, char *o
             if (c >= 0xDC00 && c < 0xE000) {
                 *o++ = '\xFF';
             } else {
-                o = put_utf8(o, c);
+                o += put_utf8(o, c);
             }
             i += 2;
         }

@@ -8,13 +8,6 @@ namespace gridquill::detail {
 
 namespace {
 
-// Windows-1252 from 0x80 to 0x9F; 0 where the code page defines nothing (read as Latin-1).
-constexpr char32_t kWindows1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -112,29 +105,6 @@ std::string_view without_bom(std::string_view t, Encoding e) noexcept {
 
 }  // namespace
 
-unsigned put_utf8(char *o, char32_t c) noexcept {
-    if (c < 0x80) {
-        o[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        o[0] = static_cast<char>(0xC0 | (c >> 6));
-        o[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        o[0] = static_cast<char>(0xE0 | (c >> 12));
-        o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        o[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    o[0] = static_cast<char>(0xF0 | (c >> 18));
-    o[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    o[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    o[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
 Unit next_unit(std::string_view t, std::size_t at, Place place, Source source,
                Encoding encoding) noexcept {
     Unit u{};
@@ -196,9 +166,7 @@ Unit next_unit(std::string_view t, std::size_t at, Place place, Source source,
             return u;
         }
     }
-    char32_t c = b;
-    if (encoding == Encoding::windows1252 && b < 0xA0 && kWindows1252[b - 0x80] != 0)
-        c = kWindows1252[b - 0x80];
+    char32_t c = encoding == Encoding::windows1252 ? windows1252_char(b) : b;
     u.size = static_cast<unsigned char>(put_utf8(u.out, c));
     return u;
 }

@@ -46,7 +46,38 @@ struct Unit {
 };
 
 // Puts the UTF-8 form of code point `c` at `o`; its length, 1 to 4.
-unsigned put_utf8(char *o, char32_t c) noexcept;
+constexpr unsigned put_utf8(char *o, char32_t c) noexcept {
+    if (c < 0x80) {
+        o[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        o[0] = static_cast<char>(0xC0 | (c >> 6));
+        o[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        o[0] = static_cast<char>(0xE0 | (c >> 12));
+        o[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        o[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    o[0] = static_cast<char>(0xF0 | (c >> 18));
+    o[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    o[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    o[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+// The character a Windows-1252 byte stands for: the code page's own from 0x80 to 0x9F, the
+// byte read as Latin-1 elsewhere and for the five bytes the code page leaves unassigned.
+constexpr char32_t windows1252_char(unsigned char b) noexcept {
+    constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : b;
+}
 
 // Reads the character at `at` (< text.size()).
 Unit next_unit(std::string_view text, std::size_t at, Place place, Source source,

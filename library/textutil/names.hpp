@@ -22,6 +22,16 @@ bool append_folded(BoundedText<N> &out, std::string_view utf8) noexcept {
     return append_through(out, utf8, fold_into);
 }
 
+// Whether two texts are the same with ASCII letters compared without case, whatever the
+// C locale says: for the names of the library's own keywords.
+constexpr bool same_ignoring_ascii_case(std::string_view a, std::string_view b) noexcept {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 // True for an ASCII text that is an XML name without a colon: the quick test of the IDs
 // clients use.
 constexpr bool plain_name(std::string_view s) noexcept {

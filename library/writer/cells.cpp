@@ -76,11 +76,7 @@ constexpr auto kByteOutput = [] {
     } t{};
     for (int b = 0; b < 256; ++b) {
         ByteOutput &e = t.b[b];
-        if (b >= 0x80) {
-            e = {{static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))}, 2};
-        } else {
-            e = {{b < 0x20 ? ' ' : static_cast<char>(b)}, 1};
-        }
+        e.size = static_cast<unsigned char>(put_utf8(e.text, b < 0x20 ? ' ' : char32_t(b)));
     }
     for (Entity entity : {Entity{'&', "&amp;"}, Entity{'<', "&lt;"}, Entity{'>', "&gt;"}}) {
         ByteOutput &e = t.b[static_cast<unsigned char>(entity.byte)];
@@ -102,20 +98,10 @@ constexpr auto kNewModeByteOutput = [] {
     };
     set('\t', "\t");
     set('\n', "&#10;");
-    constexpr char16_t kWindows1252[32] = {
-        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
     for (int b = 0x80; b < 0xA0; ++b) {
-        char16_t c = kWindows1252[b - 0x80];
         ByteOutput &e = t.b[b];
-        if (c < 0x800) {
-            e = {{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))}, 2};
-        } else {
-            e = {{static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                  static_cast<char>(0x80 | (c & 0x3F))},
-                 3};
-        }
+        e.size = static_cast<unsigned char>(
+            put_utf8(e.text, windows1252_char(static_cast<unsigned char>(b))));
     }
     return t;
 }();

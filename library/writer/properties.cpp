@@ -2,6 +2,7 @@
 // DocumentProperties element in the order the format fixes, or into a merge input's.
 #include "properties.hpp"
 
+#include "../textutil/names.hpp"
 #include "errors.hpp"
 #include "merge_port.hpp"
 
@@ -20,17 +21,6 @@ struct Property {
 constexpr Property kProperties[kPropertyCount] = {
     {"Title", 0},     {"Subject", 1}, {"Keywords", 3}, {"Description", 4},
     {"Category", 15}, {"Manager", 17}, {"Company", 18}};
-
-bool same_ignoring_case(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -64,7 +54,8 @@ extern "C" int xlsSetDocumentProperty(const char *name, const char *value) noexc
     WriterState &w = current();
     std::string_view which = arg(name), text = arg(value);
     int index = 0;
-    while (index < kPropertyCount && !same_ignoring_case(kProperties[index].name, which)) ++index;
+    while (index < kPropertyCount && !same_ignoring_ascii_case(kProperties[index].name, which))
+        ++index;
     if (index == kPropertyCount)
         return fail(w, {"Proprieta' '", which, "' sconosciuta in xlsSetDocumentProperty().\n"});
     std::string_view known = kProperties[index].name;

@@ -1,10 +1,10 @@
 // The exported text services: how client texts are read (xlsSetEncoding), Latin-1 to
 // UTF-8 conversion and bounded replacement into the state's result arrays.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <functional>
 
+#include "../textutil/names.hpp"
 #include "errors.hpp"
 #include "state.hpp"
 
@@ -84,12 +84,7 @@ extern "C" int xlsSetEncoding(const char *name) noexcept {
                   {"UTF-8", Encoding::utf8}};
     std::string_view wanted = arg(name);
     for (const auto &known : kNames) {
-        if (known.name.size() != wanted.size()) continue;
-        std::size_t i = 0;
-        while (i < wanted.size() && std::toupper(static_cast<unsigned char>(wanted[i])) ==
-                                        std::toupper(static_cast<unsigned char>(known.name[i])))
-            ++i;
-        if (i == wanted.size()) {
+        if (same_ignoring_ascii_case(known.name, wanted)) {
             current().settings.encoding = known.encoding;
             return kYes;
         }
