@@ -17,12 +17,6 @@ namespace {
 
 class Cell : public TempDirTest {};
 
-std::string rep(std::size_t n, std::string_view s = "a") {
-    std::string r;
-    for (std::size_t i = 0; i < n; ++i) r += s;
-    return r;
-}
-
 TEST_F(Cell, WorkedExampleOfThreeCells) {
     open_with_sheet();
     ASSERT_EQ(xlsWriteCell("a", 'S', ""), -1);

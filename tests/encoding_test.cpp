@@ -19,12 +19,6 @@ protected:
     }
 };
 
-std::string rep(std::size_t n, std::string_view s) {
-    std::string r;
-    for (std::size_t i = 0; i < n; ++i) r += s;
-    return r;
-}
-
 const std::string kFFFD = "\xEF\xBF\xBD";
 
 struct Case {

@@ -47,6 +47,13 @@ inline std::string sheet_end(std::string_view name, bool rowOpen, bool selected 
            " </Worksheet>\n";
 }
 
+// `s` n times.
+inline std::string rep(std::size_t n, std::string_view s = "a") {
+    std::string r;
+    for (std::size_t i = 0; i < n; ++i) r += s;
+    return r;
+}
+
 // A cell line without attributes.
 inline std::string cell(std::string_view value, std::string_view type = "String") {
     return "    <Cell ><Data ss:Type=\"" + std::string(type) + "\">" + std::string(value) +
