@@ -10,12 +10,7 @@ build=$1 version=$2
 if ! command -v lintian >/dev/null; then
   echo "SKIPPED: lintian is not installed (Debian: apt-get install lintian)"; exit 0
 fi
-shopt -s nullglob
-debs=("$build"/*_"$version"-*.deb)
-if [ "${#debs[@]}" != 3 ]; then
-  echo "SKIPPED: no packages of $version in $build: run cmake --workflow --preset package"
-  exit 0
-fi
+. "$(dirname "$0")/debs.sh"
 
 allowed=initial-upload-closes-no-bugs,maintainer-script-empty
 if dpkg-deb -f "${debs[0]}" Maintainer | grep -q '@localhost>$'; then

@@ -13,12 +13,7 @@ fi
 if ! command -v dpkg >/dev/null || ! command -v dpkg-deb >/dev/null; then
   echo "SKIPPED: dpkg is not available (not a Debian system)"; exit 0
 fi
-shopt -s nullglob
-debs=("$build"/*_"$version"-*.deb)
-if [ "${#debs[@]}" != 3 ]; then
-  echo "SKIPPED: no packages of $version in $build: run cmake --workflow --preset package"
-  exit 0
-fi
+. "$(dirname "$0")/debs.sh"
 
 rm -rf "$work" && mkdir -p "$work"
 exec 9>/tmp/gridquill-package-test.lock
